@@ -1,0 +1,13 @@
+// Every limit the program puts on sizes that come from a spool file, in one place.
+#pragma once
+
+#include <cstdint>
+
+namespace qm {
+
+// The largest decoded band image (or band surface) we allocate. A band header can ask for up to
+// 65535 x 65535 pixels of 16 bits, about 8 GiB; anything past this cap is treated like an
+// allocation that failed. 256 MiB is a full Letter page at 1200 dpi in 24-bit colour, twice over.
+inline constexpr std::uint64_t MaxBandImageBytes = 256ull << 20;
+
+} // namespace qm

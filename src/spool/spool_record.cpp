@@ -1,0 +1,132 @@
+#include "spool/spool_record.h"
+
+#include <cstring>
+#include <new>
+
+#include "spool/spool_container.h"
+#include "spool/spool_limits.h"
+
+namespace qm {
+
+std::int32_t row_bytes(int kind, int width)
+{
+    switch (kind) {
+    case KindBand1:
+        return (width + 7) / 8;
+    case KindBand8:
+        return width;
+    case KindBand16:
+        return 2 * width;
+    default:
+        return 0;
+    }
+}
+
+std::uint64_t band_image_size(int kind, const BandHeader& h)
+{
+    return static_cast<std::uint64_t>(row_bytes(kind, h.width)) * h.height;
+}
+
+BandHeader read_band_header(SpoolStream& s)
+{
+    BandHeader h;
+    h.width = read_be16(s);
+    h.height = read_be16(s);
+    h.left = read_be16(s);
+    h.top = read_be16(s);
+    h.dpi_x = read_be16(s);
+    h.dpi_y = read_be16(s);
+    for (int i = 0; i < 4; ++i)
+        s.get();
+    return h;
+}
+
+BandBuffer allocate_band_buffer(std::uint64_t image_size)
+{
+    BandBuffer b;
+    if (image_size > MaxBandImageBytes)
+        return b;
+    b.bytes.reset(new (std::nothrow) std::uint8_t[image_size + BandSpareBytes]);
+    if (b.bytes)
+        b.image_size = image_size;
+    return b;
+}
+
+namespace {
+
+// Copy-from-above: each byte equals the one `stride` bytes before it, produced front to back so
+// that a run longer than a row repeats what it has just written. Bytes with no row above are 0.
+void copy_from_above(std::uint8_t* buffer, std::uint8_t* out, std::size_t n, std::size_t stride)
+{
+    std::size_t k = 0;
+    const std::size_t at = static_cast<std::size_t>(out - buffer);
+    if (at < stride) {
+        const std::size_t first_row = stride - at < n ? stride - at : n;
+        std::memset(out, 0, first_row);
+        k = first_row;
+    }
+    if (n - k <= stride) {
+        std::memcpy(out + k, out + k - stride, n - k); // source and destination do not overlap
+        return;
+    }
+    for (; k < n; ++k)
+        out[k] = out[k - stride];
+}
+
+void decode_run_coded(SpoolStream& s, std::uint8_t* buffer, std::int64_t image_size,
+                      std::size_t stride)
+{
+    std::uint8_t* out = buffer;
+    std::int64_t wanted = image_size;
+    while (wanted > 0) {
+        const int x = s.get();
+        if (x < 0)
+            break;
+        if (x == 0)
+            continue; // no code: nothing written, nothing counted
+        const std::size_t n = static_cast<std::size_t>(x >> 2) + 1;
+        switch (x & 3) {
+        case 0: {
+            const int v = s.get();
+            std::memset(out, v < 0 ? 0 : v, n);
+            break;
+        }
+        case 1: {
+            const std::size_t got = s.read(out, n);
+            if (got < n)
+                std::memset(out + got, 0, n - got);
+            break;
+        }
+        case 2:
+            std::memset(out, 0, n);
+            break;
+        default:
+            copy_from_above(buffer, out, n, stride);
+            break;
+        }
+        out += n;
+        wanted -= static_cast<std::int64_t>(n);
+    }
+    if (wanted > 0)
+        std::memset(out, 0, static_cast<std::size_t>(wanted)); // the file ended first
+}
+
+} // namespace
+
+void decode_band(SpoolStream& s, std::uint8_t flags, int kind, const BandHeader& h,
+                 std::uint8_t* buffer)
+{
+    const std::uint64_t size = band_image_size(kind, h);
+    if (size == 0)
+        return;
+    if (flags & FlagCompressed) {
+        decode_run_coded(s, buffer, static_cast<std::int64_t>(size),
+                         static_cast<std::size_t>(row_bytes(kind, h.width)));
+        return;
+    }
+    const std::size_t got = s.read(buffer, static_cast<std::size_t>(size));
+    if (got < size)
+        std::memset(buffer + got, 0, static_cast<std::size_t>(size - got));
+}
+
+} // namespace qm
