@@ -1,0 +1,236 @@
+#include "render/render_page.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "render/bmp_export.h"
+#include "render/dither.h"
+#include "render/page_math.h"
+#include "spool/spool_container.h"
+#include "spool/spool_record.h"
+#include "spool/system_palette.h"
+
+namespace qm {
+
+RenderState Render;
+
+void reset_render_state()
+{
+    Render = RenderState{};
+}
+
+namespace {
+
+// Everything one call of render_page draws with.
+struct PageContext {
+    Canvas& target;
+    PreviewSurface* cache; // the window pass's new cache, or null
+    const PagePlacement& at;
+    SpoolStream& stream;
+    bool fit;
+    bool monochrome;
+    BmpPageExport* bmp;
+    std::int32_t y;
+};
+
+inline void set_black(std::uint8_t* px)
+{
+    px[0] = px[1] = px[2] = 0;
+}
+
+// Band pixels go straight into the surface's rows; it starts white, so only non-white pixels
+// are written.
+void paint_band(BandSurface& surface, int kind, const BandHeader& h, const std::uint8_t* pixels,
+                bool monochrome)
+{
+    const std::int32_t width = h.width;
+    const std::size_t rb = static_cast<std::size_t>(row_bytes(kind, width));
+    for (std::int32_t i = 0; i < h.height; ++i) {
+        const std::uint8_t* src = pixels + static_cast<std::size_t>(i) * rb;
+        std::uint8_t* row = surface.row(i);
+        if (kind == KindBand1) {
+            for (std::int32_t k = 0; 8 * k < width; ++k) {
+                const std::uint8_t bits = src[k];
+                if (!bits)
+                    continue;
+                const std::int32_t end = std::min(8, width - 8 * k);
+                for (std::int32_t b = 0; b < end; ++b)
+                    if (bits & (0x80 >> b))
+                        set_black(row + 3 * (8 * k + b));
+            }
+        } else if (kind == KindBand8) {
+            if (monochrome) {
+                for (std::int32_t j = 0; j < width; ++j) {
+                    const PaletteEntry& c = SystemPalette[src[j]];
+                    if (!dither_white(dither_level(c[2], c[1], c[0]), i, j))
+                        set_black(row + 3 * j);
+                }
+            } else {
+                for (std::int32_t j = 0; j < width; ++j) {
+                    const PaletteEntry& c = SystemPalette[src[j]];
+                    row[3 * j] = c[0];
+                    row[3 * j + 1] = c[1];
+                    row[3 * j + 2] = c[2];
+                }
+            }
+        } else {
+            for (std::int32_t j = 0; j < width; ++j) {
+                const unsigned v = src[2 * j] | (src[2 * j + 1] << 8);
+                const int red = static_cast<int>(v >> 11) * 8;
+                const int green = static_cast<int>((v >> 5) & 0x3F) * 4;
+                const int blue = static_cast<int>(v & 0x1F) * 8;
+                if (monochrome) {
+                    if (!dither_white(dither_level(red, green, blue), i, j))
+                        set_black(row + 3 * j);
+                } else {
+                    row[3 * j] = static_cast<std::uint8_t>(blue);
+                    row[3 * j + 1] = static_cast<std::uint8_t>(green);
+                    row[3 * j + 2] = static_cast<std::uint8_t>(red);
+                }
+            }
+        }
+    }
+}
+
+void draw_band(PageContext& pc, int kind, std::uint8_t flags)
+{
+    Render.DisplayMode = DisplayBand;
+    const BandHeader h = read_band_header(pc.stream);
+    // A surface that cannot be made (too large, no memory) is not placed; the band is still
+    // read so that the stream ends up where the page's next record is looked for.
+    std::unique_ptr<BandSurface> surface = pc.target.create_band_surface(h.width, h.height);
+    BandBuffer pixels = allocate_band_buffer(band_image_size(kind, h));
+    if (pixels) {
+        decode_band(pc.stream, flags, kind, h, pixels.bytes.get());
+        if (surface)
+            paint_band(*surface, kind, h, pixels.bytes.get(), pc.monochrome);
+    }
+    if (pc.bmp)
+        pc.bmp->add_band(kind, h, std::move(pixels));
+    else
+        pixels = BandBuffer{}; // freed as soon as the band is painted
+
+    const BandPlacement place = place_band(h, pc.at, pc.y, pc.fit);
+    if (!place.drawn)
+        return;
+    if (surface) {
+        pc.target.stretch_band(*surface, place.rect);
+        if (pc.cache)
+            pc.cache->stretch_band(*surface, place.rect);
+    }
+    pc.y = wrap_add(place.rect.top, place.rect.height);
+}
+
+void draw_text(PageContext& pc, std::int32_t record_length)
+{
+    Render.DisplayMode = DisplayText;
+    const TextMetrics m = pc.fit ? text_metrics_fit(pc.at.scale_x, pc.at.scale_y)
+                                 : text_metrics_device(pc.target.caps());
+    pc.target.select_font(m.char_height, m.avg_width);
+    if (pc.cache)
+        pc.cache->select_font(m.char_height, m.avg_width);
+
+    std::int32_t x = pc.at.origin_x;
+    read_text_lines(pc.stream, std::int64_t{record_length} - 2,
+                    [&](const char* text, std::size_t n, bool line_end) {
+                        if (n > 0) {
+                            const std::int32_t advance = pc.target.text_out(x, pc.y, text, n);
+                            if (pc.cache)
+                                pc.cache->text_out(x, pc.y, text, n);
+                            x = wrap_add(x, advance); // a long line goes on where it stopped
+                        }
+                        if (line_end) {
+                            pc.y = wrap_add(pc.y, m.line_step);
+                            x = pc.at.origin_x;
+                        }
+                    });
+
+    pc.target.release_font();
+    if (pc.cache)
+        pc.cache->release_font();
+}
+
+} // namespace
+
+int repaint_from_cache(Canvas& target)
+{
+    if (!Render.PreviewCache)
+        return -1;
+    const DeviceCaps caps = target.caps();
+    target.fill_white(Rect{0, 0, caps.horzres, caps.vertres});
+    target.draw_preview(*Render.PreviewCache);
+    return 0;
+}
+
+int render_page(Canvas& target, const PagePlacement& at, SpoolStream* stream,
+                std::int32_t first_record, std::int32_t record_count, bool window_pass, bool fit,
+                std::FILE* bmp)
+{
+    if (!stream)
+        return repaint_from_cache(target);
+    SpoolStream& s = *stream;
+
+    const std::int64_t entry = s.tell();
+    std::int32_t after_previous = as_position(entry);
+
+    target.fill_white(Rect{0, 0, at.area_width, at.area_height});
+    if (window_pass) {
+        Render.PreviewCache.reset();
+        Render.PreviewCache = target.create_preview_cache(at.area_width, at.area_height);
+        if (Render.PreviewCache)
+            Render.PreviewCache->fill_white(Rect{0, 0, at.area_width, at.area_height});
+        Render.PreviewCacheWidth = at.area_width;
+        Render.PreviewCacheHeight = at.area_height;
+    }
+
+    BmpPageExport exporter(bmp);
+    PageContext pc{target,
+                   window_pass ? Render.PreviewCache.get() : nullptr,
+                   at,
+                   s,
+                   fit,
+                   target.caps().numcolors == 2,
+                   bmp ? &exporter : nullptr,
+                   at.origin_y};
+
+    int result = 0;
+    std::int32_t a = first_record;
+    for (;;) {
+        std::uint32_t position = 0;
+        std::int32_t length = 0;
+        get_record_extent(s, a, &position, &length);
+        if (static_cast<std::int32_t>(position) < after_previous) {
+            s.seek(entry);
+            result = -1;
+            break;
+        }
+        s.seek(position);
+        const int kind = read_u8(s);
+        Render.LastRecordKind = kind;
+        const std::uint8_t flags = read_u8(s);
+        if (kind == KindText)
+            draw_text(pc, length);
+        else if (is_band_kind(kind))
+            draw_band(pc, kind, flags);
+        after_previous = as_position(s.tell());
+
+        if (!(flags & FlagContinued))
+            break;
+        // The next record of the page, passing over those that the one before consumed.
+        bool more = false;
+        while (++a < record_count) {
+            std::uint32_t next = 0;
+            get_record_extent(s, a, &next, nullptr);
+            if (static_cast<std::int32_t>(next) >= after_previous) {
+                more = true;
+                break;
+            }
+        }
+        if (!more)
+            break;
+    }
+    exporter.finish();
+    return result;
+}
+
+} // namespace qm
