@@ -1,0 +1,164 @@
+#include "app/main_window.h"
+
+#include "app/app_state.h"
+#include "app/command_line.h"
+#include "app/menu_ids.h"
+#include "app/settings_store.h"
+#include "app/status_display.h"
+#include "monitor/change_monitor.h"
+#include "monitor/discovery.h"
+#include "platform/draw_port.h"
+#include "platform/ui_port.h"
+#include "render/render_page.h"
+
+namespace qm {
+
+namespace {
+
+constexpr unsigned TimerId = 1;
+constexpr unsigned TimerPeriodMs = 5000;
+
+void set_check_marks(Menu menu)
+{
+    // The item reads "use the default printer instead of asking", the inverse of show_dialog.
+    check_menu_item(menu, MenuUseDefaultPrinter, AppSettings.show_dialog == 0);
+    check_menu_item(menu, MenuPausePages, AppSettings.pause_pages != 0);
+    check_menu_item(menu, MenuOpenMinimized, AppSettings.open_minimized != 0);
+    check_menu_item(menu, MenuPrintToScreen, AppSettings.print_to_screen != 0);
+}
+
+} // namespace
+
+int program_main(Instance instance, int show_command)
+{
+    take_print_path(process_command_line(), App.PendingPrintPath, sizeof App.PendingPrintPath);
+    if (start_up(instance, show_command) != 0)
+        return 1;
+    run_message_loop();
+    return 0;
+}
+
+int start_up(Instance instance, int show_command)
+{
+    App.BusyCursor = load_system_cursor(SystemCursor::Wait);
+    App.NormalCursor = load_system_cursor(SystemCursor::Arrow);
+
+    const WindowClassSpec window_class{MainWindowClass, IconMain, MenuMain,
+                                       main_window_procedure};
+    if (register_window_class(instance, window_class) != 0)
+        return -1;
+    const MainWindowSpec spec{MainWindowClass, MainWindowTitle, 340, 440, true};
+    App.MainWindow = create_main_window(instance, spec);
+    if (!App.MainWindow)
+        return -2;
+    Window window = App.MainWindow;
+    show_window(window, show_command);
+
+    std::int32_t x = 25, y = 25, width = 618, height = 825;
+    read_setting("window_x", &x);
+    read_setting("window_y", &y);
+    read_setting("window_w", &width);
+    read_setting("window_h", &height);
+    move_window(window, x, y, width, height, true);
+    update_window(window);
+
+    read_setting_bytes("last_print_path", AppSettings.last_print_path,
+                       sizeof AppSettings.last_print_path);
+    // A stored path that fills the whole buffer has lost its end; keep the buffer a string.
+    AppSettings.last_print_path[sizeof AppSettings.last_print_path - 1] = '\0';
+
+    read_setting("open_minimized", &AppSettings.open_minimized);
+    if (AppSettings.open_minimized != 0) {
+        show_window(window, ShowMinimize);
+        update_window(window);
+    }
+
+    if (discover_user_folders() != 0)
+        return -1;
+
+    start_timer(window, TimerId, TimerPeriodMs);
+
+    read_setting("show_dialog", &AppSettings.show_dialog);
+    read_setting("pause_pages", &AppSettings.pause_pages);
+    read_setting("print_to_screen", &AppSettings.print_to_screen);
+    set_check_marks(window_menu(window));
+
+    ScreenRect area = window_rect(window);
+    area.left = 0;
+    area.top = 0;
+    invalidate_window(window, area, false);
+    return 0;
+}
+
+std::intptr_t main_window_procedure(Window window, std::uint32_t message, std::uintptr_t wparam,
+                                    std::intptr_t lparam)
+{
+    switch (message) {
+    case MessageDestroy:
+        save_settings_and_quit(window);
+        return 0;
+    case MessageMove:
+    case MessageSize:
+    case MessageVScroll:
+    case MessageLButtonDown:
+        return 0;
+    case MessagePaint:
+        paint_window(window, paint_main_window);
+        return 0;
+    case MessageInitDialog:
+        return 1;
+    case MessageCommand:
+        on_menu_command(window, window_menu(window), static_cast<int>(wparam & 0xFFFF));
+        return 0;
+    case MessageTimer:
+        on_timer_tick();
+        return 0;
+    default:
+        return default_window_procedure(window, message, wparam, lparam);
+    }
+}
+
+void paint_main_window(DrawContext dc)
+{
+    switch (Render.DisplayMode) {
+    case DisplayStatus:
+        paint_status(dc);
+        break;
+    case DisplayBand:
+    case DisplayText:
+        if (auto canvas = open_canvas(dc))
+            repaint_from_cache(*canvas);
+        break;
+    default:
+        break;
+    }
+}
+
+void on_menu_command(Window window, Menu, int command_id)
+{
+    switch (command_id) {
+    case MenuExit:
+        save_settings_and_quit(window);
+        break;
+    default:
+        break;
+    }
+}
+
+void save_settings_and_quit(Window window)
+{
+    const ScreenRect r = window_rect(window);
+    write_setting("window_x", r.left);
+    write_setting("window_y", r.top);
+    write_setting("window_w", r.right - r.left);
+    write_setting("window_h", r.bottom - r.top);
+    write_setting("show_dialog", AppSettings.show_dialog);
+    write_setting("pause_pages", AppSettings.pause_pages);
+    write_setting("print_to_screen", AppSettings.print_to_screen);
+    write_setting("open_minimized", AppSettings.open_minimized);
+    write_setting_bytes("last_print_path", AppSettings.last_print_path,
+                        sizeof AppSettings.last_print_path);
+    post_quit(0);
+}
+
+} // namespace qm

@@ -1,0 +1,36 @@
+// The program's entry sequence, its one window and the end of a run.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/handles.h"
+
+namespace qm {
+
+inline constexpr char MainWindowClass[] = "QMSpoolClass";
+inline constexpr char MainWindowTitle[] = "Quillmark PC Print Spooler";
+
+// The whole run: the command line, start-up, the message loop. Returns the process's exit code:
+// 0 after the loop ends, 1 when start-up failed (nothing is stored then).
+int program_main(Instance instance, int show_command);
+
+// Creates and sets up the main window and the monitoring. 0 on success; -1 when the window
+// class cannot be registered or the install folder cannot be found; -2 when the window cannot
+// be created.
+int start_up(Instance instance, int show_command);
+
+// The main window's message dispatch.
+std::intptr_t main_window_procedure(Window window, std::uint32_t message, std::uintptr_t wparam,
+                                    std::intptr_t lparam);
+
+// Repaints the window: the status screen, or the cached page once one has been drawn.
+void paint_main_window(DrawContext dc);
+
+// A menu command, by its id; ids without a command do nothing.
+void on_menu_command(Window window, Menu menu, int command_id);
+
+// Stores the window's rectangle and every setting, then ends the message loop. The window is
+// left in place.
+void save_settings_and_quit(Window window);
+
+} // namespace qm

@@ -1,0 +1,176 @@
+#include "monitor/discovery.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/settings_store.h"
+#include "monitor/monitor_state.h"
+#include "platform/files_port.h"
+#include "platform/ui_port.h"
+#include "platform/watch_port.h"
+
+namespace qm {
+
+const char* const SpoolFileNames[2] = {"Quillmark Spool File.pdb", "Quillmark_Spool_File.pdb"};
+
+namespace {
+
+constexpr char BackupName[] = "backup";
+constexpr char PreferencesName[] = "Saved_Preferences.PRC";
+constexpr char MonitorFailPrefix[] = "Monitor Fail: ";
+
+// snprintf that tells whether the whole text fitted.
+#if defined(__GNUC__)
+__attribute__((format(printf, 3, 4)))
+#endif
+bool format_path(char* out, std::size_t size, const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(out, size, format, args);
+    va_end(args);
+    return n >= 0 && static_cast<std::size_t>(n) < size;
+}
+
+bool is_dot_entry(const char* name)
+{
+    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// The longest spool file name, so that every path the job detection later builds from a slot
+// is known to fit its buffer.
+std::size_t longest_spool_name()
+{
+    const std::size_t a = std::strlen(SpoolFileNames[0]);
+    const std::size_t b = std::strlen(SpoolFileNames[1]);
+    return a > b ? a : b;
+}
+
+// Picks the user's backup folder: an entry named "backup" when there is one, else the first
+// subfolder, in listing order, that holds the saved preferences. False when there is neither,
+// or when the one found has a name too long for its field.
+bool choose_backup_folder(const char* user_path, char (&backup)[200])
+{
+    FolderEntry found{};
+    if (find_entry(user_path, BackupName, &found)) {
+        // Keep the name as the folder stores it, so the paths built from it name it exactly.
+        return format_path(backup, sizeof backup, "%s", found.name);
+    }
+
+    FolderEntry entry{};
+    FolderListing listing(user_path, &entry);
+    if (!listing.started())
+        return false;
+    char candidate[PathBufferSize];
+    do {
+        if (!entry.is_folder || is_dot_entry(entry.name))
+            continue;
+        if (std::strlen(entry.name) >= sizeof backup)
+            continue;
+        if (!format_path(candidate, sizeof candidate, "%s\\%s", user_path, entry.name))
+            continue;
+        if (find_entry(candidate, PreferencesName, nullptr))
+            return format_path(backup, sizeof backup, "%s", entry.name);
+    } while (listing.next(&entry));
+    return false;
+}
+
+// Deletes a spool file left in the folder from before this run. The watch is already open, so
+// the deletion fires it; the first tick then finds nothing to print.
+void delete_stale_spool_file(const char* watched_path, const char* name)
+{
+    char path[PathBufferSize];
+    if (!format_path(path, sizeof path, "%s\\%s", watched_path, name))
+        return;
+    if (can_open_for_reading(path))
+        delete_file(path);
+}
+
+// Fills the next slot for one user folder; false when the folder gives no slot.
+bool add_user(const char* user_name)
+{
+    MonitoredUserSlot& slot = Monitor.MonitoredUser[Monitor.MonitoredUserCount];
+    if (std::strlen(user_name) >= sizeof slot.user_folder)
+        return false;
+
+    char user_path[PathBufferSize];
+    if (!format_path(user_path, sizeof user_path, "%s\\%s", Monitor.InstallFolder, user_name))
+        return false;
+    char backup[200] = {};
+    if (!choose_backup_folder(user_path, backup))
+        return false;
+
+    char watched[PathBufferSize];
+    if (!format_path(watched, sizeof watched, "%s\\%s\\%s", Monitor.InstallFolder, user_name,
+                     backup))
+        return false;
+    if (std::strlen(watched) + 1 + longest_spool_name() >= PathBufferSize)
+        return false;
+
+    slot = MonitoredUserSlot{};
+    format_path(slot.backup_folder, sizeof slot.backup_folder, "%s", backup);
+    format_path(slot.user_folder, sizeof slot.user_folder, "%s", user_name);
+
+    slot.watch_handle = ChangeWatch(open_change_watch(watched));
+    // The status line is only shown; a path too long for it is shown cut short.
+    if (slot.watch_handle) {
+        arm_change_watch(slot.watch_handle.get());
+        format_path(slot.status_line, sizeof slot.status_line, "%s", watched);
+    } else {
+        format_path(slot.status_line, sizeof slot.status_line, "%s%s", MonitorFailPrefix,
+                    watched);
+    }
+
+    delete_stale_spool_file(watched, "Quillmark_Spool_File.pdb");
+    delete_stale_spool_file(watched, "Quillmark Spool File.pdb");
+
+    slot.seen_stamp[0] = -1;
+    slot.seen_stamp[1] = -1;
+    ++Monitor.MonitoredUserCount;
+    return true;
+}
+
+bool read_install_folder()
+{
+    char* dest = Monitor.InstallFolder;
+    const std::size_t size = sizeof Monitor.InstallFolder;
+    if (read_registry_value("Software", "U.S. Robotics", "Pilot Desktop", "Core", "Path", dest,
+                            size) != 0 &&
+        read_registry_value("Software", "3Com", "Palm Desktop", "Core", "Path", dest, size) != 0)
+        return false;
+    // A value that fills the whole buffer has no room left for its end.
+    dest[size - 1] = '\0';
+    return true;
+}
+
+} // namespace
+
+int discover_user_folders()
+{
+    if (!read_install_folder()) {
+        show_window(App.MainWindow, ShowNormal);
+        message_box("Cannot locate a path to the Palm Desktop backup files", "Registry Error");
+        return -1;
+    }
+
+    Monitor.MonitoredUserCount = 0;
+    FolderEntry entry{};
+    FolderListing listing(Monitor.InstallFolder, &entry);
+    if (listing.started()) {
+        do {
+            if (!entry.is_folder || is_dot_entry(entry.name))
+                continue;
+            add_user(entry.name);
+        } while (Monitor.MonitoredUserCount < MaxMonitoredUsers && listing.next(&entry));
+    }
+
+    if (Monitor.MonitoredUserCount == 0) {
+        show_window(App.MainWindow, ShowNormal);
+        message_box("Can't find any valid user folders", "Quillmark Spooler");
+    }
+    return 0;
+}
+
+} // namespace qm

@@ -1,0 +1,24 @@
+// The per-user settings store: byte values under a path of four nested keys below the current
+// user's root (the registry's HKEY_CURRENT_USER on Windows).
+#pragma once
+
+#include <cstddef>
+
+namespace qm {
+
+// Four key names, outermost first.
+struct KeyPath {
+    const char* names[4];
+};
+
+// Reads the value `name` under `keys`, whatever type it was stored with, as raw bytes.
+// When the keys and the value exist and the value holds at most `size` bytes, copies its bytes
+// to the front of `dest` (the bytes after them stay as they were) and returns how many there
+// were. Otherwise returns -1 and leaves `dest` untouched. Keys are only opened, never created.
+int read_binary_value(const KeyPath& keys, const char* name, void* dest, std::size_t size);
+
+// Stores `size` bytes as a binary value, creating missing keys. Returns 0, or -1 on failure.
+int write_binary_value(const KeyPath& keys, const char* name, const void* source,
+                       std::size_t size);
+
+} // namespace qm

@@ -1,0 +1,120 @@
+// The simulated platform, for tests: every port call is recorded in order, message boxes are
+// answered from a script, the settings store lives in memory, the window is a record, drawing is
+// recorded, files are the real files of the test's folders (paths may use either separator),
+// and change watches fire when a test reports a change or the program deletes a file.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/draw_port.h"
+#include "platform/handles.h"
+#include "platform/settings_port.h"
+#include "platform/ui_port.h"
+
+namespace qm::sim {
+
+// Everything back to a fresh machine: no calls, no stored values, no window, default script.
+void reset();
+
+// ---- Recorded calls, one text per port call, e.g. "move_window 25 25 618 825 repaint".
+const std::vector<std::string>& calls();
+void clear_calls();
+// The recorded calls whose text starts with one of the prefixes, in order.
+std::vector<std::string> calls_starting_with(const std::vector<std::string>& prefixes);
+
+// ---- Settings store.
+enum class ValueType { Binary, Text, Number };
+struct StoredValue {
+    ValueType type = ValueType::Binary;
+    std::vector<std::uint8_t> bytes;
+};
+void store_value(const KeyPath& keys, const char* name, const std::vector<std::uint8_t>& bytes,
+                 ValueType type = ValueType::Binary);
+// Null when there is no such value.
+const StoredValue* stored_value(const KeyPath& keys, const char* name);
+bool key_exists(const KeyPath& keys);
+std::size_t stored_value_count();
+// Makes every write fail from now on.
+void fail_writes(bool fail);
+
+// ---- Window layer.
+void set_command_line(const char* line);
+void fail_class_registration(bool fail);
+void fail_window_creation(bool fail);
+
+struct RegisteredClass {
+    std::string name;
+    int icon_resource = 0;
+    int menu_resource = 0;
+    WindowProcedure procedure = nullptr;
+};
+const RegisteredClass* registered_class();
+
+struct WindowState {
+    std::string class_name;
+    std::string title;
+    ScreenRect rect;
+    bool visible = false;
+    bool minimized = false;
+    bool enabled = true;
+    bool destroyed = false;
+    std::map<int, bool> checks; // menu item id -> checked
+    std::map<unsigned, unsigned> timers; // id -> period
+};
+// The main window's record; null before it was created.
+const WindowState* main_window();
+
+struct ShownMessageBox {
+    std::string text;
+    std::string caption;
+};
+const std::vector<ShownMessageBox>& message_boxes();
+// The answers of the next boxes, in order; AnswerOk once the script runs out.
+void script_message_box_answers(const std::vector<int>& answers);
+
+// Queues a message for the window (null: the main window, whenever it is created);
+// run_message_loop() delivers it. A loop whose queue runs dry
+// before the quit message returns -1 rather than waiting forever.
+void post_message(Window window, std::uint32_t message, std::uintptr_t wparam = 0,
+                  std::intptr_t lparam = 0);
+// Sends a message straight to the window procedure, as the platform does for painting.
+std::intptr_t send_message(Window window, std::uint32_t message, std::uintptr_t wparam = 0,
+                           std::intptr_t lparam = 0);
+bool quit_posted();
+int quit_code();
+// Milliseconds spent in sleep_ms since the reset.
+std::uint64_t slept_ms();
+
+// ---- Drawing on the window.
+void set_screen_size(std::int32_t width, std::int32_t height);
+void set_font_height(StockFont font, std::int32_t height);
+struct TextDrawn {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::string text;
+    StockFont font = StockFont::DefaultGui;
+    std::uint32_t colour = 0;
+};
+// Text drawn on the window's device context since the last reset or clear_drawing().
+const std::vector<TextDrawn>& text_drawn();
+void clear_drawing();
+// The font and colour currently selected into the window's device context.
+StockFont selected_font();
+std::uint32_t selected_colour();
+
+// ---- Files and watches.
+// Reports a change to the file (or folder entry) at `path`: watches on its folder fire.
+void notify_change(const char* path);
+// Makes a file look held open by another program: opens that share no access fail, and with
+// `allow_shared_read` false opens that share reading fail too.
+void hold_file(const char* path, bool allow_shared_read);
+bool watch_fired(WatchHandle watch);
+std::string watch_folder(WatchHandle watch);
+int open_watch_count();
+// The path as the simulated file system sees it (backslashes become slashes).
+std::string native_path(const char* path);
+
+} // namespace qm::sim

@@ -1,0 +1,275 @@
+// The simulated files and change watches: the test's real folders, watched by the simulation.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "platform/files_port.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_internal.h"
+#include "platform/watch_port.h"
+
+namespace qm {
+
+struct ListingObject {
+    DIR* dir = nullptr;
+    std::string folder;
+    ~ListingObject()
+    {
+        if (dir)
+            closedir(dir);
+    }
+};
+
+struct WatchObject {
+    std::string folder;
+    bool fired = false;
+    bool pending = false; // a change seen while fired
+};
+
+namespace sim {
+namespace {
+
+struct FileState {
+    std::set<WatchObject*> watches;
+    std::map<std::string, bool> held; // path -> others may read it
+};
+
+FileState& files()
+{
+    static FileState f;
+    return f;
+}
+
+std::string normal(const std::string& path)
+{
+    return std::filesystem::path(path).lexically_normal().string();
+}
+
+bool lower_equal(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        const auto ca = static_cast<unsigned char>(*a);
+        const auto cb = static_cast<unsigned char>(*b);
+        if (std::tolower(ca) != std::tolower(cb))
+            return false;
+    }
+    return *a == *b;
+}
+
+bool read_entry(ListingObject* listing, FolderEntry* entry)
+{
+    const dirent* d = readdir(listing->dir);
+    if (!d)
+        return false;
+    std::snprintf(entry->name, sizeof entry->name, "%s", d->d_name);
+    struct stat st {};
+    const std::string full = listing->folder + "/" + d->d_name;
+    entry->is_folder = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return true;
+}
+
+} // namespace
+
+void reset_files()
+{
+    // Watches still open belong to a state the test has thrown away; forget them.
+    files().watches.clear();
+    files().held.clear();
+}
+
+std::string native_path(const char* path)
+{
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '\\', '/');
+    return p;
+}
+
+void notify_change(const char* path)
+{
+    const std::string folder = normal(std::filesystem::path(native_path(path)).parent_path());
+    for (WatchObject* w : files().watches) {
+        if (w->folder != folder)
+            continue;
+        if (w->fired)
+            w->pending = true;
+        else
+            w->fired = true;
+    }
+}
+
+void hold_file(const char* path, bool allow_shared_read)
+{
+    files().held[normal(native_path(path))] = allow_shared_read;
+}
+
+bool watch_fired(WatchHandle watch)
+{
+    return watch && watch->fired;
+}
+
+std::string watch_folder(WatchHandle watch)
+{
+    return watch ? watch->folder : std::string();
+}
+
+int open_watch_count()
+{
+    return static_cast<int>(files().watches.size());
+}
+
+} // namespace sim
+
+using sim::record;
+
+ListingHandle begin_listing(const char* folder, FolderEntry* first)
+{
+    record(std::string("list ") + folder);
+    auto listing = std::make_unique<ListingObject>();
+    listing->folder = sim::native_path(folder);
+    listing->dir = opendir(listing->folder.c_str());
+    if (!listing->dir || !sim::read_entry(listing.get(), first))
+        return nullptr;
+    return listing.release();
+}
+
+bool next_listing_entry(ListingHandle listing, FolderEntry* entry)
+{
+    return listing && sim::read_entry(listing, entry);
+}
+
+void end_listing(ListingHandle listing)
+{
+    delete listing;
+}
+
+bool find_entry(const char* folder, const char* name, FolderEntry* found)
+{
+    record(std::string("find ") + folder + "\\" + name);
+    DIR* dir = opendir(sim::native_path(folder).c_str());
+    if (!dir)
+        return false;
+    // An exact match wins over one that differs in letter case only.
+    bool matched = false;
+    std::string best;
+    while (const dirent* d = readdir(dir)) {
+        if (std::strcmp(d->d_name, name) == 0) {
+            best = d->d_name;
+            matched = true;
+            break;
+        }
+        if (!matched && sim::lower_equal(d->d_name, name)) {
+            best = d->d_name;
+            matched = true;
+        }
+    }
+    closedir(dir);
+    if (matched && found) {
+        std::snprintf(found->name, sizeof found->name, "%s", best.c_str());
+        struct stat st {};
+        const std::string full = sim::native_path(folder) + "/" + best;
+        found->is_folder = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    return matched;
+}
+
+bool can_open_for_reading(const char* path)
+{
+    const std::string p = sim::native_path(path);
+    auto held = sim::files().held.find(sim::normal(p));
+    if (held != sim::files().held.end() && !held->second)
+        return false;
+    struct stat st {};
+    if (::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    std::FILE* f = std::fopen(p.c_str(), "rb");
+    if (!f)
+        return false;
+    std::fclose(f);
+    return true;
+}
+
+int delete_file(const char* path)
+{
+    record(std::string("delete ") + path);
+    if (std::remove(sim::native_path(path).c_str()) != 0)
+        return -1;
+    sim::notify_change(path);
+    return 0;
+}
+
+int full_path(const char* path, char* out, std::size_t size)
+{
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(sim::native_path(path), ec);
+    if (ec)
+        return -1;
+    const std::string text = absolute.lexically_normal().string();
+    if (text.size() >= size)
+        return -1;
+    std::memcpy(out, text.c_str(), text.size() + 1);
+    return 0;
+}
+
+int read_last_write_time(const char* path, std::uint64_t* time)
+{
+    const std::string p = sim::native_path(path);
+    if (sim::files().held.count(sim::normal(p)))
+        return -1;
+    struct stat st {};
+    if (::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    // 100 ns units since 1601, as the Windows file times count.
+    constexpr std::uint64_t EpochDifference = 11644473600ull;
+    *time = (static_cast<std::uint64_t>(st.st_mtim.tv_sec) + EpochDifference) * 10000000ull +
+            static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100;
+    return 0;
+}
+
+WatchHandle open_change_watch(const char* folder)
+{
+    record(std::string("open_watch ") + folder);
+    const std::string p = sim::native_path(folder);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(p, ec))
+        return nullptr;
+    auto* watch = new WatchObject{sim::normal(p)};
+    sim::files().watches.insert(watch);
+    return watch;
+}
+
+int arm_change_watch(WatchHandle watch)
+{
+    record("arm_watch " + sim::watch_folder(watch));
+    if (!watch)
+        return -1;
+    watch->fired = watch->pending;
+    watch->pending = false;
+    return 0;
+}
+
+void close_change_watch(WatchHandle watch)
+{
+    sim::files().watches.erase(watch);
+    delete watch;
+}
+
+int poll_change_watches(const WatchHandle* watches, int count)
+{
+    if (count <= 0)
+        return PollFailed;
+    for (int i = 0; i < count; ++i) {
+        if (watches[i] && watches[i]->fired)
+            return i;
+    }
+    return PollNothingFired;
+}
+
+} // namespace qm

@@ -1,0 +1,108 @@
+// The window layer the program needs: one top-level window with a menu, its messages, a timer,
+// cursors, modal message boxes and the thread's message loop. Cut in the program's terms; the
+// Windows backend maps each call onto one USER call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/handles.h"
+
+namespace qm {
+
+// Window messages the program handles. The numbers are the Windows ones, which the message
+// dispatch passes through unchanged to the default handling.
+enum : std::uint32_t {
+    MessageDestroy = 2,
+    MessageMove = 3,
+    MessageSize = 5,
+    MessagePaint = 15,
+    MessageInitDialog = 272,
+    MessageCommand = 273,
+    MessageTimer = 275,
+    MessageVScroll = 277,
+    MessageLButtonDown = 513,
+};
+
+// Show commands (the Windows numbers): the program's own two, and whatever the start-up show
+// command the program was given, passed through.
+enum : int { ShowNormal = 1, ShowMinimize = 6 };
+
+enum class SystemCursor { Arrow, Wait };
+
+// The answer of a message box that has only an OK button.
+enum : int { AnswerOk = 1 };
+
+using WindowProcedure = std::intptr_t (*)(Window window, std::uint32_t message,
+                                          std::uintptr_t wparam, std::intptr_t lparam);
+
+struct WindowClassSpec {
+    const char* class_name;
+    int icon_resource;       // of the program's own resources
+    int menu_resource;
+    WindowProcedure procedure;
+    // The class also gets the arrow cursor, a white background and no class styles.
+};
+
+struct MainWindowSpec {
+    const char* class_name;
+    const char* title;
+    int width;   // at the platform's default position
+    int height;
+    bool minimized; // created minimised, as an overlapped window with the usual frame
+};
+
+// A window's outer rectangle in screen coordinates.
+struct ScreenRect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+};
+
+// The whole command line of the process, program path included.
+const char* process_command_line();
+
+Cursor load_system_cursor(SystemCursor which);
+void set_cursor(Cursor cursor);
+
+// 0, or -1 when the class cannot be registered.
+int register_window_class(Instance instance, const WindowClassSpec& spec);
+// Null when the window cannot be created.
+Window create_main_window(Instance instance, const MainWindowSpec& spec);
+
+void show_window(Window window, int show_command);
+void move_window(Window window, std::int32_t x, std::int32_t y, std::int32_t width,
+                 std::int32_t height, bool repaint);
+// Paints the window's invalid parts at once.
+void update_window(Window window);
+// Marks a rectangle of the client area for repainting.
+void invalidate_window(Window window, const ScreenRect& area, bool erase);
+ScreenRect window_rect(Window window);
+bool is_minimized(Window window);
+void set_window_title(Window window, const char* title);
+void enable_window(Window window, bool enabled);
+void bring_window_to_top(Window window);
+
+// Starts a periodic timer whose ticks arrive as MessageTimer. 0, or -1 on failure.
+int start_timer(Window window, unsigned id, unsigned period_ms);
+
+Menu window_menu(Window window);
+void check_menu_item(Menu menu, int command_id, bool checked);
+
+// A modal box with no owner and one OK button; returns the answer (AnswerOk, or 0 when the box
+// could not be shown). Other messages of the thread are dispatched while it is open.
+int message_box(const char* text, const char* caption);
+
+// Ends the message loop once the messages before it are handled.
+void post_quit(int code);
+// Runs the thread's message loop until post_quit; returns the quit code.
+int run_message_loop();
+// The platform's own handling of a message the program does not handle itself.
+std::intptr_t default_window_procedure(Window window, std::uint32_t message,
+                                       std::uintptr_t wparam, std::intptr_t lparam);
+
+// Blocks the thread; no message is dispatched meanwhile.
+void sleep_ms(std::uint32_t ms);
+
+} // namespace qm

@@ -1,0 +1,99 @@
+// Common ground of the Windows program's logic tests: a fresh simulated machine and a fresh
+// program state for every test, and real folder trees in the temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/settings_store.h"
+#include "monitor/monitor_state.h"
+#include "platform/sim/sim.h"
+#include "render/render_page.h"
+
+namespace qm::test {
+
+inline const KeyPath SettingsKeyPath{{"Software", "Brackwater Software", "Quillmark", "v2.0"}};
+inline const KeyPath RoboticsKey{{"Software", "U.S. Robotics", "Pilot Desktop", "Core"}};
+inline const KeyPath ThreeComKey{{"Software", "3Com", "Palm Desktop", "Core"}};
+
+inline std::vector<std::uint8_t> le32(std::int32_t v)
+{
+    const auto u = static_cast<std::uint32_t>(v);
+    return {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
+            static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
+}
+
+inline std::vector<std::uint8_t> text_value(const std::string& text)
+{
+    std::vector<std::uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+// A folder tree under the temporary folder, removed with everything in it at the end.
+class TempTree {
+public:
+    TempTree()
+    {
+        static int serial = 0;
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        root_ = std::filesystem::temp_directory_path() /
+                ("qm-tree-" + std::to_string(stamp) + "-" + std::to_string(serial++));
+        std::filesystem::create_directories(root_);
+    }
+    ~TempTree()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    std::string root() const { return root_.string(); }
+    std::string path(const std::string& relative) const { return (root_ / relative).string(); }
+    void folder(const std::string& relative) const
+    {
+        std::filesystem::create_directories(root_ / relative);
+    }
+    void file(const std::string& relative, const std::string& content = "x") const
+    {
+        std::filesystem::create_directories((root_ / relative).parent_path());
+        std::ofstream(root_ / relative, std::ios::binary) << content;
+    }
+    bool exists(const std::string& relative) const
+    {
+        return std::filesystem::exists(root_ / relative);
+    }
+
+private:
+    std::filesystem::path root_;
+};
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset_all(); }
+    void TearDown() override { reset_all(); }
+
+    static void reset_all()
+    {
+        reset_monitor_state();
+        reset_app_state();
+        reset_render_state();
+        sim::reset();
+    }
+
+    // Points the Palm Desktop registry value at a folder.
+    static void set_install_folder(const std::string& folder, const KeyPath& key = RoboticsKey)
+    {
+        sim::store_value(key, "Path", text_value(folder), sim::ValueType::Text);
+    }
+};
+
+} // namespace qm::test
