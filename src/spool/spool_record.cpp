@@ -65,12 +65,17 @@ void copy_from_above(std::uint8_t* buffer, std::uint8_t* out, std::size_t n, std
         std::memset(out, 0, first_row);
         k = first_row;
     }
+    if (k == n)
+        return; // the whole run lies in the first row: nothing above to point at
+    // From here on every byte has a row above, so the source stays inside the buffer.
+    std::uint8_t* dst = out + k;
+    const std::uint8_t* src = dst - stride;
     if (n - k <= stride) {
-        std::memcpy(out + k, out + k - stride, n - k); // source and destination do not overlap
+        std::memcpy(dst, src, n - k); // source and destination do not overlap
         return;
     }
     for (; k < n; ++k)
-        out[k] = out[k - stride];
+        *dst++ = *src++;
 }
 
 void decode_run_coded(SpoolStream& s, std::uint8_t* buffer, std::int64_t image_size,

@@ -98,6 +98,23 @@ TEST(BandDecode, copy_from_above_in_the_first_row_gives_zeros)
     append_run(data, RunOp::CopyAbove, 5); // two bytes without a row above, then from row 0
     const Decoded d = decode(data, KindBand8, 3, 2, true);
     EXPECT_EQ(d.image, (Bytes{9, 0, 0, 9, 0, 0}));
+
+    // Copies that start in the first row, wholly inside it or reaching past the next row: the
+    // decoder once formed pointers before its buffer for these (found by the fuzzer under the
+    // undefined-behaviour sanitizer; the bytes were right).
+    Bytes within;
+    append_run(within, RunOp::CopyAbove, 2);
+    append_run(within, RunOp::Literal, 1, lit);
+    append_run(within, RunOp::CopyAbove, 1);
+    append_run(within, RunOp::CopyAbove, 4);
+    const Decoded w = decode(within, KindBand8, 5, 2, true);
+    EXPECT_EQ(w.image, (Bytes{0, 0, 9, 0, 0, 0, 0, 9, 0, 0}));
+
+    Bytes beyond;
+    append_run(beyond, RunOp::Literal, 1, lit);
+    append_run(beyond, RunOp::CopyAbove, 8);
+    const Decoded b = decode(beyond, KindBand8, 3, 3, true);
+    EXPECT_EQ(b.image, (Bytes{9, 0, 0, 9, 0, 0, 9, 0, 0}));
 }
 
 TEST(BandDecode, the_last_run_overshoots_into_the_spare_bytes_only)
