@@ -236,8 +236,11 @@ void stretch_to(const PixelView& view, const BandSurface& band, const Rect& dst)
         const std::uint8_t* src = band.row(static_cast<std::int32_t>(rows.first)) + source_x0 * 3;
         if (rows.count > 1) {
             std::uint8_t* acc = scratch.get();
-            std::memcpy(acc, src, static_cast<std::size_t>(source_bytes));
-            for (std::int64_t k = 1; k < rows.count; ++k) {
+            const std::uint8_t* second = band.row(static_cast<std::int32_t>(rows.first + 1)) +
+                                         source_x0 * 3;
+            for (std::int64_t j = 0; j < source_bytes; ++j)
+                acc[j] = src[j] & second[j];
+            for (std::int64_t k = 2; k < rows.count; ++k) {
                 const std::uint8_t* more =
                     band.row(static_cast<std::int32_t>(rows.first + k)) + source_x0 * 3;
                 for (std::int64_t j = 0; j < source_bytes; ++j)
@@ -590,6 +593,34 @@ bool select_raster_font(std::unique_ptr<RasterFont>& font, std::int32_t char_hei
 
 } // namespace
 
+namespace {
+
+// Copies a preview cache unscaled to (0, 0) of a target of width x height, clipped: `out_row(y)`
+// gives the target's row y, `put(p, v)` stores the 5-5-5 value v at p and returns nothing; the
+// target's pixels are `Bytes` apart.
+template <int Bytes, class OutRow, class Put>
+void copy_preview(const PreviewSurface& cache, std::int32_t width, std::int32_t height,
+                  OutRow out_row, Put put)
+{
+    const std::int32_t w = std::min(cache.width(), width);
+    const std::int32_t h = std::min(cache.height(), height);
+    // Our own caches are read straight from memory; any other through pixel().
+    const auto* raster = dynamic_cast<const RasterPreviewSurface*>(&cache);
+    for (std::int32_t y = 0; y < h; ++y) {
+        std::uint8_t* out = out_row(y);
+        if (raster) {
+            const std::uint8_t* in = raster->memory_row(cache.height() - 1 - y);
+            for (std::int32_t x = 0; x < w; ++x, in += 2, out += Bytes)
+                put(out, static_cast<unsigned>(in[0] | in[1] << 8));
+        } else {
+            for (std::int32_t x = 0; x < w; ++x, out += Bytes)
+                put(out, cache.pixel(x, y));
+        }
+    }
+}
+
+} // namespace
+
 // ---------------------------------------------------------------------------------------------
 // RasterCanvas
 
@@ -665,19 +696,14 @@ std::unique_ptr<PreviewSurface> RasterCanvas::create_preview_cache(std::int32_t 
 
 void RasterCanvas::draw_preview(const PreviewSurface& cache)
 {
-    const std::int32_t w = std::min(cache.width(), width());
-    const std::int32_t h = std::min(cache.height(), height());
-    for (std::int32_t y = 0; y < h; ++y) {
-        std::uint8_t* out = row(y);
-        for (std::int32_t x = 0; x < w; ++x, out += 3) {
-            const unsigned v = cache.pixel(x, y);
-            const unsigned r = v >> 10 & 0x1F, g = v >> 5 & 0x1F, b = v & 0x1F;
-            // 5 bits to 8 so that 31 becomes 255 and 0 stays 0.
-            out[0] = static_cast<std::uint8_t>(b << 3 | b >> 2);
-            out[1] = static_cast<std::uint8_t>(g << 3 | g >> 2);
-            out[2] = static_cast<std::uint8_t>(r << 3 | r >> 2);
-        }
-    }
+    copy_preview<3>(cache, width(), height(), [this](std::int32_t y) { return row(y); },
+                 [](std::uint8_t* out, unsigned v) {
+                     const unsigned r = v >> 10 & 0x1F, g = v >> 5 & 0x1F, b = v & 0x1F;
+                     // 5 bits to 8 so that 31 becomes 255 and 0 stays 0.
+                     out[0] = static_cast<std::uint8_t>(b << 3 | b >> 2);
+                     out[1] = static_cast<std::uint8_t>(g << 3 | g >> 2);
+                     out[2] = static_cast<std::uint8_t>(r << 3 | r >> 2);
+                 });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -782,17 +808,12 @@ std::unique_ptr<PreviewSurface> RasterPreviewSurface::create_preview_cache(std::
 
 void RasterPreviewSurface::draw_preview(const PreviewSurface& cache)
 {
-    const std::int32_t w = std::min(cache.width(), width_);
-    const std::int32_t h = std::min(cache.height(), height_);
     const PixelView view = view_of(bits_, stride_, width_, height_);
-    for (std::int32_t y = 0; y < h; ++y) {
-        std::uint8_t* out = view.row(y);
-        for (std::int32_t x = 0; x < w; ++x, out += 2) {
-            const unsigned v = cache.pixel(x, y);
-            out[0] = static_cast<std::uint8_t>(v);
-            out[1] = static_cast<std::uint8_t>(v >> 8);
-        }
-    }
+    copy_preview<2>(cache, width_, height_, [&view](std::int32_t y) { return view.row(y); },
+                 [](std::uint8_t* out, unsigned v) {
+                     out[0] = static_cast<std::uint8_t>(v);
+                     out[1] = static_cast<std::uint8_t>(v >> 8);
+                 });
 }
 
 } // namespace qm
