@@ -1,0 +1,355 @@
+// The end-to-end tests' hands on the running spooler: a small Win32 console program, run under
+// the same Wine prefix as QMSpooler.exe, that finds the main window by its class, reads its title,
+// rectangle and state, posts menu commands, and reads and answers message boxes.
+//
+// Every command prints what it found on stdout, one fact per line, and tells the outcome by its
+// exit code: 0 done, 1 not found (or not within the time given), 2 bad usage. The tests parse the
+// output, so its format is part of the interface: keep it stable.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace qm::driver {
+namespace {
+
+constexpr int ExitDone = 0;
+constexpr int ExitNotFound = 1;
+constexpr int ExitUsage = 2;
+
+constexpr const char* MainClass = "QMSpoolClass";
+constexpr const char* BoxClass = "#32770"; // the dialog class; message boxes are dialogs
+constexpr int BoxTextItem = 0xFFFF;        // a message box's text is its static item 0xFFFF
+constexpr DWORD PollMs = 100;
+
+// Text on one line: a line break becomes the two characters "\n" and a backslash "\\", so that a
+// message box's text is one line of output however many lines it has on screen.
+void print_line(const char* label, const char* text)
+{
+    std::printf("%s: ", label);
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\r')
+            continue;
+        if (*p == '\n')
+            std::fputs("\\n", stdout);
+        else if (*p == '\\')
+            std::fputs("\\\\", stdout);
+        else
+            std::fputc(*p, stdout);
+    }
+    std::fputc('\n', stdout);
+}
+
+bool parse_int(const char* s, long& out)
+{
+    if (!s || !*s)
+        return false;
+    char* end = nullptr;
+    const long v = std::strtol(s, &end, 0);
+    if (*end)
+        return false;
+    out = v;
+    return true;
+}
+
+bool class_is(HWND w, const char* name)
+{
+    char cls[64] = {};
+    return GetClassNameA(w, cls, sizeof cls) > 0 && std::strcmp(cls, name) == 0;
+}
+
+// The first visible top-level dialog: the message box of the program under test. The harness runs
+// one program at a time in its prefix, so any box on the desktop is that program's.
+HWND find_box()
+{
+    struct Search {
+        HWND found = nullptr;
+    } search;
+    EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            if (IsWindowVisible(w) && class_is(w, BoxClass)) {
+                s->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND find_main(const char* cls) { return FindWindowA(cls, nullptr); }
+
+// Polls `find` until it yields a window or `seconds` have passed; a zero wait looks once.
+template <typename Find>
+HWND wait_for(Find find, long seconds)
+{
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    for (;;) {
+        if (HWND w = find())
+            return w;
+        if (GetTickCount64() >= deadline)
+            return nullptr;
+        Sleep(PollMs);
+    }
+}
+
+template <typename Find>
+bool wait_gone(Find find, long seconds)
+{
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    for (;;) {
+        if (!find())
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(PollMs);
+    }
+}
+
+void print_window(HWND w)
+{
+    char title[512] = {};
+    GetWindowTextA(w, title, sizeof title);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    std::printf("window: %#llx\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)));
+    std::printf("pid: %lu\n", static_cast<unsigned long>(pid));
+    print_line("title", title);
+}
+
+int cmd_wait_window(const char* cls, long seconds)
+{
+    HWND w = wait_for([cls] { return find_main(cls); }, seconds);
+    if (!w) {
+        std::printf("no window of class %s\n", cls);
+        return ExitNotFound;
+    }
+    print_window(w);
+    return ExitDone;
+}
+
+int cmd_wait_gone(const char* cls, long seconds)
+{
+    if (!wait_gone([cls] { return find_main(cls); }, seconds)) {
+        std::printf("window of class %s still there\n", cls);
+        return ExitNotFound;
+    }
+    return ExitDone;
+}
+
+int cmd_title(const char* cls)
+{
+    HWND w = find_main(cls);
+    if (!w)
+        return ExitNotFound;
+    char title[512] = {};
+    GetWindowTextA(w, title, sizeof title);
+    std::printf("%s\n", title);
+    return ExitDone;
+}
+
+int cmd_rect(const char* cls)
+{
+    HWND w = find_main(cls);
+    RECT r{};
+    if (!w || !GetWindowRect(w, &r))
+        return ExitNotFound;
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return ExitDone;
+}
+
+int cmd_state(const char* cls)
+{
+    HWND w = find_main(cls);
+    if (!w)
+        return ExitNotFound;
+    std::printf("visible: %d\n", IsWindowVisible(w) ? 1 : 0);
+    std::printf("minimized: %d\n", IsIconic(w) ? 1 : 0);
+    std::printf("enabled: %d\n", IsWindowEnabled(w) ? 1 : 0);
+    return ExitDone;
+}
+
+int cmd_post(const char* cls, UINT msg, WPARAM wp)
+{
+    HWND w = find_main(cls);
+    if (!w) {
+        std::printf("no window of class %s\n", cls);
+        return ExitNotFound;
+    }
+    return PostMessageA(w, msg, wp, 0) ? ExitDone : ExitNotFound;
+}
+
+// Moves and sizes the main window the way a user's drag would, for tests of the stored geometry.
+int cmd_move(const char* cls, long x, long y, long w, long h)
+{
+    HWND wnd = find_main(cls);
+    if (!wnd)
+        return ExitNotFound;
+    if (!SetWindowPos(wnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE))
+        return ExitNotFound;
+    return ExitDone;
+}
+
+int cmd_wait_box(long seconds)
+{
+    HWND box = wait_for(find_box, seconds);
+    if (!box) {
+        std::printf("no message box\n");
+        return ExitNotFound;
+    }
+    char caption[512] = {};
+    char text[2048] = {};
+    GetWindowTextA(box, caption, sizeof caption);
+    GetDlgItemTextA(box, BoxTextItem, text, sizeof text);
+    print_line("caption", caption);
+    print_line("text", text);
+    return ExitDone;
+}
+
+// Posts the OK button's command to the box, the way a click on OK ends it, then waits for the box
+// to go so that the caller's next look at the screen does not find it again.
+int cmd_press_ok(long seconds)
+{
+    HWND box = wait_for(find_box, seconds);
+    if (!box) {
+        std::printf("no message box\n");
+        return ExitNotFound;
+    }
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    if (!wait_gone([box] { return IsWindow(box) ? box : nullptr; }, seconds)) {
+        std::printf("message box did not close\n");
+        return ExitNotFound;
+    }
+    return ExitDone;
+}
+
+// Every top-level window with its class, visibility and title: for the test log when a scenario
+// does not find what it expects.
+int cmd_list()
+{
+    EnumWindows(
+        [](HWND w, LPARAM) -> BOOL {
+            char cls[128] = {};
+            char title[256] = {};
+            GetClassNameA(w, cls, sizeof cls);
+            GetWindowTextA(w, title, sizeof title);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            std::printf("%#llx pid=%lu visible=%d class=%s title=%s\n",
+                        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)),
+                        static_cast<unsigned long>(pid), IsWindowVisible(w) ? 1 : 0, cls, title);
+            return TRUE;
+        },
+        0);
+    return ExitDone;
+}
+
+int usage()
+{
+    std::fputs("usage: driver COMMAND [ARGS]\n"
+               "  wait-window [CLASS] SECONDS  wait for the main window; print window, pid, title\n"
+               "  wait-gone [CLASS] SECONDS    wait until no main window is left\n"
+               "  title [CLASS]                print the main window's title\n"
+               "  rect [CLASS]                 print the main window's x y width height\n"
+               "  state [CLASS]                print visible, minimized, enabled (0 or 1)\n"
+               "  command ID [CLASS]           post WM_COMMAND with the menu id ID\n"
+               "  close [CLASS]                post WM_CLOSE\n"
+               "  move X Y W H [CLASS]         move and size the main window\n"
+               "  wait-box SECONDS             wait for a message box; print caption and text\n"
+               "  press-ok [SECONDS]           press OK on the message box\n"
+               "  list                         print every top-level window\n"
+               "CLASS defaults to QMSpoolClass. Exit code 0 done, 1 not found, 2 bad usage.\n",
+               stderr);
+    return ExitUsage;
+}
+
+// Commands whose optional first argument is a window class and whose last one a number of seconds.
+bool class_and_seconds(int argc, char** argv, const char*& cls, long& seconds)
+{
+    if (argc == 3)
+        return parse_int(argv[2], seconds);
+    if (argc == 4) {
+        cls = argv[2];
+        return parse_int(argv[3], seconds);
+    }
+    return false;
+}
+
+int run(int argc, char** argv)
+{
+    if (argc < 2)
+        return usage();
+    const char* cmd = argv[1];
+    const char* cls = MainClass;
+    long n = 0;
+
+    if (!std::strcmp(cmd, "wait-window") || !std::strcmp(cmd, "wait-gone")) {
+        if (!class_and_seconds(argc, argv, cls, n))
+            return usage();
+        return cmd[5] == 'w' ? cmd_wait_window(cls, n) : cmd_wait_gone(cls, n);
+    }
+    if (!std::strcmp(cmd, "title") || !std::strcmp(cmd, "rect") || !std::strcmp(cmd, "state") ||
+        !std::strcmp(cmd, "close")) {
+        if (argc > 3)
+            return usage();
+        if (argc == 3)
+            cls = argv[2];
+        if (cmd[0] == 't')
+            return cmd_title(cls);
+        if (cmd[0] == 'r')
+            return cmd_rect(cls);
+        if (cmd[0] == 's')
+            return cmd_state(cls);
+        return cmd_post(cls, WM_CLOSE, 0);
+    }
+    if (!std::strcmp(cmd, "command")) {
+        if ((argc != 3 && argc != 4) || !parse_int(argv[2], n) || n < 0 || n > 0xFFFF)
+            return usage();
+        if (argc == 4)
+            cls = argv[3];
+        return cmd_post(cls, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(n), 0));
+    }
+    if (!std::strcmp(cmd, "move")) {
+        long v[4] = {};
+        if (argc != 6 && argc != 7)
+            return usage();
+        for (int i = 0; i < 4; ++i)
+            if (!parse_int(argv[2 + i], v[i]))
+                return usage();
+        if (argc == 7)
+            cls = argv[6];
+        return cmd_move(cls, v[0], v[1], v[2], v[3]);
+    }
+    if (!std::strcmp(cmd, "wait-box")) {
+        if (argc != 3 || !parse_int(argv[2], n))
+            return usage();
+        return cmd_wait_box(n);
+    }
+    if (!std::strcmp(cmd, "press-ok")) {
+        n = 5;
+        if (argc > 3 || (argc == 3 && !parse_int(argv[2], n)))
+            return usage();
+        return cmd_press_ok(n);
+    }
+    if (!std::strcmp(cmd, "list") && argc == 2)
+        return cmd_list();
+    return usage();
+}
+
+} // namespace
+} // namespace qm::driver
+
+int main(int argc, char** argv)
+{
+    // Plain "\n" line ends: the tests read this output on Linux.
+    _setmode(_fileno(stdout), _O_BINARY);
+    const int rc = qm::driver::run(argc, argv);
+    std::fflush(stdout);
+    return rc;
+}
