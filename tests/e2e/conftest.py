@@ -1,0 +1,142 @@
+"""Fixtures of the end-to-end tests: QMSpooler.exe under Wine on an Xvfb display, driven from
+outside by the Win32 driver, with its registry read back through Wine's reg tool.
+
+Environment (all optional):
+  QM_MINGW_BUILD    the MinGW build folder holding QMSpooler.exe and driver.exe (build/mingw)
+  QM_SPOOLER_EXE    QMSpooler.exe itself, when it is somewhere else
+  QM_E2E_DRIVER     driver.exe itself, when it is somewhere else
+  QM_E2E_WINE       the folder for the Wine prefix, Xvfb and their logs (build/e2e-wine)
+  QM_E2E_ARTIFACTS  screenshots and logs, one folder per test (build/e2e-artifacts)
+
+Tests that need the spooler are skipped while it is not built. Fixtures that later suites need
+(a print server, say) belong here, beside the ones they build on."""
+
+import os
+import re
+import shutil
+
+import pytest
+
+from harness import palm as palm_mod
+from harness import proc, screenshot, settings
+from harness.driver import Driver
+from harness.registry import Registry
+from harness.spooler import Spooler
+from harness.wine import WineEnv
+
+ROOT = proc.repo_root()
+
+
+def _setting(name, default):
+    return os.path.abspath(os.environ.get(name) or os.path.join(ROOT, default))
+
+
+def _find(build, name, under=""):
+    top = os.path.join(build, under)
+    for folder, dirs, files in os.walk(top):
+        dirs[:] = [d for d in dirs if d != "CMakeFiles"]
+        if name in files:
+            return os.path.join(folder, name)
+    return None
+
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    # Keeps each phase's report on the test, so that fixtures can add evidence to a failure.
+    outcome = yield
+    rep = outcome.get_result()
+    setattr(item, "rep_" + rep.when, rep)
+
+
+@pytest.fixture(scope="session")
+def mingw_build():
+    return _setting("QM_MINGW_BUILD", "build/mingw")
+
+
+@pytest.fixture(scope="session")
+def spooler_exe(mingw_build):
+    exe = os.environ.get("QM_SPOOLER_EXE") or _find(mingw_build, "QMSpooler.exe")
+    if not exe or not os.path.isfile(exe):
+        pytest.skip(f"QMSpooler.exe is not built yet (looked in {mingw_build})")
+    return exe
+
+
+@pytest.fixture(scope="session")
+def driver_exe(mingw_build):
+    exe = os.environ.get("QM_E2E_DRIVER") or _find(mingw_build, "driver.exe", "tests")
+    if not exe or not os.path.isfile(exe):
+        pytest.skip(f"the e2e driver is not built (looked in {mingw_build}/tests)")
+    return exe
+
+
+@pytest.fixture(scope="session")
+def wine():
+    """A fresh prefix, its own Xvfb display and a persistent wineserver for the session."""
+    if not (shutil.which("wine") and shutil.which("Xvfb") and shutil.which("xwd")):
+        pytest.skip("wine, Xvfb or xwd is not installed (scripts/setup installs them)")
+    env = WineEnv(_setting("QM_E2E_WINE", "build/e2e-wine")).up()
+    yield env
+    env.down()
+
+
+@pytest.fixture(scope="session")
+def registry(wine):
+    return Registry(wine)
+
+
+@pytest.fixture(scope="session")
+def driver(wine, driver_exe):
+    return Driver(wine, driver_exe)
+
+
+@pytest.fixture
+def artifacts(request):
+    """This test's own folder for screenshots and logs, emptied when the test starts."""
+    name = re.sub(r"[^A-Za-z0-9_.-]+", "_", request.node.nodeid.split("::", 1)[-1])
+    folder = os.path.join(_setting("QM_E2E_ARTIFACTS", "build/e2e-artifacts"), name)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    return folder
+
+
+@pytest.fixture
+def shoot(wine, artifacts):
+    """shoot(name, crop=None) saves a screenshot as <artifacts>/<name>.png and returns its path."""
+    def take(name, crop=None):
+        return screenshot.take(wine.display, os.path.join(artifacts, name + ".png"), crop)
+    return take
+
+
+@pytest.fixture
+def palm(wine, registry):
+    """No Palm Desktop at first; the test registers one and adds users as it needs."""
+    p = palm_mod.PalmDesktop(wine, registry)
+    p.remove()
+    yield p
+    p.remove()
+
+
+@pytest.fixture
+def no_settings(registry):
+    """No stored settings: the spooler starts as on its first run."""
+    registry.delete_key(settings.KEY.rsplit("\\", 2)[0])  # the maker's whole key
+    yield
+    registry.delete_key(settings.KEY.rsplit("\\", 2)[0])
+
+
+@pytest.fixture
+def spooler(request, spooler_exe, wine, driver, palm, no_settings, artifacts):
+    """Starts QMSpooler.exe (spooler.start(*args)); after the test, ends what is still running,
+    with a screenshot and the list of windows when the test failed."""
+    s = Spooler(wine, spooler_exe, artifacts)
+    yield s
+    rep = getattr(request.node, "rep_call", None)
+    if rep is not None and rep.failed:
+        try:
+            screenshot.take(wine.display, os.path.join(artifacts, "at-failure.png"))
+            with open(os.path.join(artifacts, "windows.txt"), "w", encoding="utf-8") as f:
+                f.write(driver.windows())
+        except Exception as e:  # evidence is a bonus; the failure itself is already reported
+            print(f"no failure evidence: {e}")
+    s.kill_all()
+    driver.wait_gone(10)

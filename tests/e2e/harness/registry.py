@@ -1,0 +1,76 @@
+"""The registry of the Wine prefix, read and written through Wine's own reg tool."""
+
+import re
+from dataclasses import dataclass
+
+_VALUE_LINE = re.compile(r"^ {4}(\S.*?) {4}(REG_[A-Z_]+)(?: {4}(.*))?$")
+
+
+@dataclass(frozen=True)
+class Value:
+    type: str
+    data: object  # bytes for REG_BINARY, int for REG_DWORD, str otherwise
+
+
+class Registry:
+    def __init__(self, wine):
+        self.wine = wine
+
+    def query(self, key: str):
+        """Every value directly under key, by name; None when the key does not exist."""
+        res = self.wine.run("reg", "query", key)
+        if res.returncode != 0:
+            return None
+        return parse_query(res.stdout, key)
+
+    def key_exists(self, key: str) -> bool:
+        return self.wine.run("reg", "query", key).returncode == 0
+
+    def set_binary(self, key: str, name: str, data: bytes):
+        self._add(key, name, "REG_BINARY", data.hex())
+
+    def set_string(self, key: str, name: str, text: str):
+        self._add(key, name, "REG_SZ", text)
+
+    def set_dword(self, key: str, name: str, number: int):
+        self._add(key, name, "REG_DWORD", str(number))
+
+    def delete_key(self, key: str):
+        """Deletes key and everything below it; a missing key is no error."""
+        self.wine.run("reg", "delete", key, "/f")
+
+    def _add(self, key, name, type_, data):
+        args = ["reg", "add", key, "/v", name, "/t", type_, "/f"]
+        if data != "":
+            args[5:5] = ["/d", data]
+        res = self.wine.run(*args)
+        if res.returncode != 0:
+            raise RuntimeError(f"reg add {key} {name} failed: {res.stdout}{res.stderr}")
+
+
+def parse_query(text: str, key: str) -> dict:
+    """The values of key in the output of "reg query key" (without /s, so no subkeys' values)."""
+    values = {}
+    in_key = False
+    for line in text.splitlines():
+        if line.upper().startswith("HKEY_"):
+            in_key = line.strip().lower() == _long_name(key).lower()
+            continue
+        m = _VALUE_LINE.match(line)
+        if not (m and in_key):
+            continue
+        name, type_, data = m.group(1), m.group(2), m.group(3) or ""
+        if type_ == "REG_BINARY":
+            values[name] = Value(type_, bytes.fromhex(data))
+        elif type_ in ("REG_DWORD", "REG_QWORD"):
+            values[name] = Value(type_, int(data, 16))
+        else:
+            values[name] = Value(type_, data)
+    return values
+
+
+def _long_name(key: str) -> str:
+    root, _, rest = key.partition("\\")
+    roots = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE"}
+    root = roots.get(root.upper(), root)
+    return root + ("\\" + rest if rest else "")

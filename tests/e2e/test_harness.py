@@ -1,0 +1,46 @@
+"""The harness itself against a real Wine prefix: what the scenarios rely on, checked where it
+could break (Wine's reg tool output, the driver's exit codes, the screenshot converter). These run
+before QMSpooler.exe exists."""
+
+import os
+
+from harness import screenshot, settings
+from harness.registry import Registry
+
+SCRATCH_KEY = r"HKCU\Software\Quillmark E2E Scratch\Sub key"
+
+
+def test_registry_binary_values_read_back_byte_for_byte(registry: Registry):
+    registry.delete_key(SCRATCH_KEY)
+    images = {
+        "small": settings.int_bytes(-2),
+        "last_job": settings.path_bytes(r"C:\Palm\A user\backup\Quillmark Spool File.pdb"),
+        "empty": b"",
+    }
+    try:
+        for name, data in images.items():
+            registry.set_binary(SCRATCH_KEY, name, data)
+        registry.set_string(SCRATCH_KEY, "Path", r"C:\Palm Desktop")
+        values = registry.query(SCRATCH_KEY)
+        assert {n: v.data for n, v in values.items() if v.type == "REG_BINARY"} == images
+        assert values["Path"].type == "REG_SZ" and values["Path"].data == r"C:\Palm Desktop"
+    finally:
+        registry.delete_key(r"HKCU\Software\Quillmark E2E Scratch")
+    assert registry.query(SCRATCH_KEY) is None
+
+
+def test_driver_reports_no_window_and_no_box_by_exit_code(driver):
+    assert driver._run("wait-window", "QMSpoolClass", 0).returncode == 1
+    assert driver._run("title").returncode == 1
+    assert driver._run("command", 40001).returncode == 1
+    assert driver.wait_box(0) is None
+    assert driver._run("press-ok", 0).returncode == 1
+    assert driver._run("command", "not-a-number").returncode == 2
+    assert driver._run("no-such-command").returncode == 2
+
+
+def test_screenshot_is_a_png_of_the_whole_screen_or_a_crop(wine, artifacts):
+    whole = screenshot.take(wine.display, os.path.join(artifacts, "screen.png"))
+    assert screenshot.png_size(whole) == (1600, 1200)
+    part = screenshot.take(wine.display, os.path.join(artifacts, "part.png"), (25, 25, 618, 825))
+    assert screenshot.png_size(part) == (618, 825)
