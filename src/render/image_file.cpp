@@ -116,7 +116,7 @@ bool check_image(const char* path, const ImageRows& image, char* error, std::siz
         return false;
     }
     if (image.width <= 0 || image.height <= 0) {
-        set_error(error, error_size, "%s: the image is empty (%d x %d pixels)", path,
+        set_error(error, error_size, "the image is empty (%d x %d pixels)",
                   static_cast<int>(image.width), static_cast<int>(image.height));
         return false;
     }
@@ -130,29 +130,29 @@ bool write_ppm_rows(const char* path, const ImageRows& image, char* error,
         return false;
     std::unique_ptr<std::uint8_t[]> row = allocate_row(image.width);
     if (!row) {
-        set_error(error, error_size, "%s: out of memory", path);
+        set_error(error, error_size, "out of memory");
         return false;
     }
     OutputFile file(path);
     if (!file.get()) {
-        set_error(error, error_size, "cannot create %s: %s", path, std::strerror(errno));
+        set_error(error, error_size, "cannot create the file: %s", std::strerror(errno));
         return false;
     }
     const std::size_t row_bytes = static_cast<std::size_t>(image.width) * 3;
     if (std::fprintf(file.get(), "P6\n%d %d\n255\n", static_cast<int>(image.width),
                      static_cast<int>(image.height)) < 0) {
-        set_error(error, error_size, "cannot write %s: %s", path, std::strerror(errno));
+        set_error(error, error_size, "write failed: %s", std::strerror(errno));
         return false;
     }
     for (std::int32_t y = 0; y < image.height; ++y) {
         image.fill(image.source, y, row.get());
         if (std::fwrite(row.get(), 1, row_bytes, file.get()) != row_bytes) {
-            set_error(error, error_size, "cannot write %s: %s", path, std::strerror(errno));
+            set_error(error, error_size, "write failed: %s", std::strerror(errno));
             return false;
         }
     }
     if (!file.close()) {
-        set_error(error, error_size, "cannot write %s: %s", path, std::strerror(errno));
+        set_error(error, error_size, "write failed: %s", std::strerror(errno));
         return false;
     }
     return true;
@@ -163,13 +163,12 @@ bool write_ppm_rows(const char* path, const ImageRows& image, char* error,
 struct PngErrorSink {
     char* error;
     std::size_t error_size;
-    const char* path;
 };
 
 [[noreturn]] void on_png_error(png_structp png, png_const_charp message)
 {
     const auto* sink = static_cast<const PngErrorSink*>(png_get_error_ptr(png));
-    set_error(sink->error, sink->error_size, "cannot write %s: %s", sink->path, message);
+    set_error(sink->error, sink->error_size, "PNG encoder: %s", message);
     png_longjmp(png, 1);
 }
 
@@ -230,21 +229,21 @@ bool write_png_rows(const char* path, const ImageRows& image, char* error,
     if (!check_image(path, image, error, error_size))
         return false;
     std::unique_ptr<std::uint8_t[]> row = allocate_row(image.width);
-    PngErrorSink sink{error, error_size, path};
+    PngErrorSink sink{error, error_size};
     PngWriteStruct writer(&sink);
     if (!row || !writer.png() || !writer.info()) {
-        set_error(error, error_size, "%s: out of memory", path);
+        set_error(error, error_size, "out of memory");
         return false;
     }
     OutputFile file(path);
     if (!file.get()) {
-        set_error(error, error_size, "cannot create %s: %s", path, std::strerror(errno));
+        set_error(error, error_size, "cannot create the file: %s", std::strerror(errno));
         return false;
     }
     if (!encode_png(writer.png(), writer.info(), file.get(), image, row.get()))
         return false;
     if (!file.close()) {
-        set_error(error, error_size, "cannot write %s: %s", path, std::strerror(errno));
+        set_error(error, error_size, "write failed: %s", std::strerror(errno));
         return false;
     }
     return true;
@@ -252,10 +251,9 @@ bool write_png_rows(const char* path, const ImageRows& image, char* error,
 
 #else
 
-bool write_png_rows(const char* path, const ImageRows&, char* error, std::size_t error_size)
+bool write_png_rows(const char*, const ImageRows&, char* error, std::size_t error_size)
 {
-    set_error(error, error_size, "%s: this build cannot write PNG files (use .ppm)",
-              path ? path : "");
+    set_error(error, error_size, "this build cannot write PNG files (use .ppm)");
     return false;
 }
 
@@ -289,8 +287,7 @@ bool write_image_rows(const char* path, const ImageRows& image, char* error,
         return write_png_rows(path, image, error, error_size);
     if (ends_with_nocase(path, ".ppm"))
         return write_ppm_rows(path, image, error, error_size);
-    set_error(error, error_size, "%s: unknown image type (the name must end in .png or .ppm)",
-              path);
+    set_error(error, error_size, "unknown image type (the name must end in .png or .ppm)");
     return false;
 }
 

@@ -1,9 +1,10 @@
 // Writes a raster canvas or a preview cache as an image file: PNG (8-bit RGB, through libpng,
 // when this build has it) or binary PPM (P6, maxval 255, always).
 //
-// Every writer returns true on success. On failure it returns false, writes a one-line reason
-// into `error` (truncated to `error_size` bytes, always terminated; `error` may be null). A file
-// that failed half way is left as far as it got.
+// Every writer returns true on success. On failure it returns false and writes a one-line reason
+// into `error`, without the file name, which the caller puts in its own message (truncated to
+// `error_size` bytes, always terminated; `error` may be null). A file that failed half way is left
+// as far as it got.
 #pragma once
 
 #include <cstddef>

@@ -543,7 +543,7 @@ TEST(ImageFile, refuses_unknown_names_empty_images_and_failed_writes_with_a_reas
 
     error[0] = '\0';
     EXPECT_FALSE(write_image("/nonexistent-folder/x.ppm", *canvas, error, sizeof error));
-    EXPECT_NE(std::strstr(error, "/nonexistent-folder/x.ppm"), nullptr) << error;
+    EXPECT_NE(std::strstr(error, "cannot create"), nullptr) << error;
 
     auto empty = make_canvas(0, 4);
     TempImage nothing(".ppm");
