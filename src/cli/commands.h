@@ -1,11 +1,34 @@
-// The qmspool commands, callable from tests with their own output streams.
+// The qmspool commands, callable from tests with their own output streams. Each returns the
+// process exit status: 0, or 1 after one line on `err` saying what went wrong.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 namespace qm::cli {
 
-// Lists the records of FILE. Returns the process exit status.
+// Parses the command line and runs the command it names.
+int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+
+// Lists the records of a spool file and where its pages start.
 int run_info(const char* path, std::FILE* out, std::FILE* err);
+
+// Saves the first page as the spooler's "Save last job as BMP" does.
+int run_bmp(const char* path, const char* out_path, std::FILE* err);
+
+struct RenderRequest {
+    const char* path = nullptr;
+    const char* out_path = nullptr;
+    std::int32_t page = 0;       // counted from 1
+    std::int32_t dpi = 0;        // printer pass at this resolution, or
+    bool mono = false;
+    std::int32_t window = 0;     // window pass for a main window this wide
+    std::int32_t screen_width = 1280;
+    std::int32_t screen_height = 1024;
+};
+int run_render(const RenderRequest& request, std::FILE* err);
+
+// Writes the demonstration job.
+int run_testpage(const char* out_path, std::FILE* err);
 
 } // namespace qm::cli

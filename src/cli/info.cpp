@@ -1,8 +1,8 @@
-#include <cerrno>
 #include <cinttypes>
-#include <cstring>
 
 #include "cli/commands.h"
+#include "cli/spool_job.h"
+#include "job/page_loop.h"
 #include "spool/spool_container.h"
 #include "spool/spool_record.h"
 
@@ -10,17 +10,12 @@ namespace qm::cli {
 
 int run_info(const char* path, std::FILE* out, std::FILE* err)
 {
-    errno = 0;
-    SpoolStream s = SpoolStream::open_file(path);
-    if (!s.is_open()) {
-        std::fprintf(err, "qmspool: cannot open '%s': %s\n", path,
-                     errno ? std::strerror(errno) : "unknown error");
+    SpoolJob job;
+    if (!open_spool_job(path, job, err))
         return 1;
-    }
-    std::int32_t count = 0;
-    read_spool_header(s, &count, nullptr, nullptr);
-    std::fprintf(out, "records\t%" PRId32 "\n", count);
-    for (std::int32_t i = 0; i < count; ++i) {
+    SpoolStream& s = job.stream;
+    std::fprintf(out, "records\t%" PRId32 "\n", job.record_count);
+    for (std::int32_t i = 0; i < job.record_count; ++i) {
         std::uint32_t position = 0;
         std::int32_t length = 0;
         get_record_extent(s, i, &position, &length);
@@ -36,6 +31,17 @@ int run_info(const char* path, std::FILE* out, std::FILE* err)
         }
         std::fputc('\n', out);
     }
+
+    // Where pages start, as a screen-only job makes its window passes.
+    std::fputs("pages", out);
+    s.seek(0);
+    for_each_page(s, job.record_count, [&](std::int32_t first) {
+        std::fprintf(out, "\t%" PRId32, first);
+        skip_page(job, first);
+        return true;
+    });
+    std::fputc('\n', out);
+    reset_render_state();
     return std::ferror(out) ? 1 : 0;
 }
 

@@ -67,7 +67,8 @@ TEST(QmspoolInfo, lists_every_record_with_band_fields_for_bands_only)
                      "record\t0\t112\t20\t0\t129\t9\t2\t1\t2\t300\t150\n"
                      "record\t1\t132\t7\t1\t0\n"
                      "record\t2\t139\t22\t3\t0\t2\t1\t0\t0\t72\t72\n"
-                     "record\t3\t161\t4\t7\t65\n");
+                     "record\t3\t161\t4\t7\t65\n"
+                     "pages\t0\t2\t3\n");
 }
 
 TEST(QmspoolInfo, prints_malformed_files_as_they_read)
@@ -85,11 +86,12 @@ TEST(QmspoolInfo, prints_malformed_files_as_they_read)
     EXPECT_EQ(c.out, "records\t3\n"
                      "record\t0\t4294967280\t66\t0\t0\t0\t0\t0\t0\t0\t0\n"
                      "record\t1\t50\t206\t0\t0\t0\t0\t0\t0\t21360\t28524\n"
-                     "record\t2\t256\t-154\t0\t0\t0\t0\t0\t0\t0\t0\n");
+                     "record\t2\t256\t-154\t0\t0\t0\t0\t0\t0\t0\t0\n"
+                     "pages\t0\t1\t2\n");
 
     img.count = 0x8000;
     test::TempFile g("info-neg", build_spool(img));
-    EXPECT_EQ(info(g.path()).out, "records\t-32768\n");
+    EXPECT_EQ(info(g.path()).out, "records\t-32768\npages\n");
 }
 
 TEST(QmspoolInfo, a_file_that_cannot_be_opened_is_one_line_on_stderr_and_status_1)

@@ -1,0 +1,42 @@
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/spool_job.h"
+#include "render/null_canvas.h"
+
+namespace qm::cli {
+
+int run_bmp(const char* path, const char* out_path, std::FILE* err)
+{
+    SpoolJob job;
+    if (!open_spool_job(path, job, err))
+        return 1;
+    // As the menu command does: the file is created (or emptied) first, then the first page's
+    // window pass writes into it. A page without bands leaves it empty.
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    errno = 0;
+    std::unique_ptr<std::FILE, Closer> out(std::fopen(out_path, "wb"));
+    if (!out) {
+        std::fprintf(err, "qmspool: cannot write '%s': %s\n", out_path,
+                     errno ? std::strerror(errno) : "unknown error");
+        return 1;
+    }
+    if (job.record_count > 0) {
+        NullCanvas screen(DeviceCaps{1280, 1024, 96, 96, -1, 0, 0});
+        render_page(screen, window_placement(DefaultWindowWidth, 1280, 1024), &job.stream, 0,
+                    job.record_count, true, true, out.get());
+    }
+    reset_render_state();
+    const bool failed = std::ferror(out.get()) != 0;
+    if (std::fclose(out.release()) != 0 || failed) {
+        std::fprintf(err, "qmspool: writing '%s' failed\n", out_path);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace qm::cli

@@ -1,0 +1,143 @@
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/commands.h"
+
+namespace qm::cli {
+namespace {
+
+const char Usage[] =
+    "Usage: qmspool COMMAND ...\n"
+    "Inspect, render and export handheld print spool files.\n"
+    "\n"
+    "  qmspool info FILE\n"
+    "      List the records, tab-separated, and where pages start:\n"
+    "        records<TAB>N\n"
+    "        record<TAB>i<TAB>position<TAB>length<TAB>kind<TAB>flags"
+    "[<TAB>width<TAB>height<TAB>left<TAB>top<TAB>dpi_x<TAB>dpi_y]\n"
+    "        pages<TAB>first record of each page...\n"
+    "      (band fields only for band records, kinds 0, 2 and 3)\n"
+    "  qmspool bmp FILE OUT.bmp\n"
+    "      Save the first page as the spooler's \"Save last job as BMP\" does.\n"
+    "  qmspool render FILE --page K --dpi D [--mono] --out OUT\n"
+    "      Print page K on a virtual Letter printer of D dots per inch (--mono: two colours).\n"
+    "  qmspool render FILE --page K --window W [--screen WxH] --out OUT\n"
+    "      The window preview of page K for a main window W pixels wide (screen 1280x1024).\n"
+    "      OUT ends in .png or .ppm.\n"
+    "  qmspool testpage OUT.pdb\n"
+    "      Write a demonstration job of three pages.\n"
+    "  qmspool --help\n";
+
+bool parse_int(const char* text, std::int32_t lo, std::int32_t hi, std::int32_t& value)
+{
+    if (!text || !*text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (errno || *end || v < lo || v > hi)
+        return false;
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
+int usage_error(std::FILE* err, const char* what)
+{
+    std::fprintf(err, "qmspool: %s (see qmspool --help)\n", what);
+    return 1;
+}
+
+int render_command(int argc, const char* const* argv, std::FILE* err)
+{
+    RenderRequest r;
+    r.path = argv[2];
+    bool have_page = false;
+    for (int i = 3; i < argc; ++i) {
+        const char* opt = argv[i];
+        const char* arg = i + 1 < argc ? argv[i + 1] : nullptr;
+        char what[160];
+        if (std::strcmp(opt, "--mono") == 0) {
+            r.mono = true;
+            continue;
+        }
+        if (!arg) {
+            std::snprintf(what, sizeof what, "render: %s needs a value", opt);
+            return usage_error(err, what);
+        }
+        ++i;
+        if (std::strcmp(opt, "--page") == 0) {
+            if (!parse_int(arg, 1, INT32_MAX, r.page))
+                return usage_error(err, "render: --page takes a page number from 1");
+            have_page = true;
+        } else if (std::strcmp(opt, "--dpi") == 0) {
+            if (!parse_int(arg, 1, 4800, r.dpi))
+                return usage_error(err, "render: --dpi takes a resolution from 1 to 4800");
+        } else if (std::strcmp(opt, "--window") == 0) {
+            if (!parse_int(arg, 1, 65535, r.window))
+                return usage_error(err, "render: --window takes a width from 1 to 65535");
+        } else if (std::strcmp(opt, "--screen") == 0) {
+            const char* x = std::strchr(arg, 'x');
+            char w[16] = "";
+            if (x && static_cast<std::size_t>(x - arg) < sizeof w)
+                std::memcpy(w, arg, static_cast<std::size_t>(x - arg));
+            if (!x || !parse_int(w, 1, 16384, r.screen_width) ||
+                !parse_int(x + 1, 1, 16384, r.screen_height))
+                return usage_error(err, "render: --screen takes WIDTHxHEIGHT, e.g. 1280x1024");
+        } else if (std::strcmp(opt, "--out") == 0) {
+            r.out_path = arg;
+        } else {
+            std::snprintf(what, sizeof what, "render: unknown option '%.100s'", opt);
+            return usage_error(err, what);
+        }
+    }
+    if (!have_page)
+        return usage_error(err, "render: --page is required");
+    if (!r.out_path)
+        return usage_error(err, "render: --out is required");
+    if ((r.dpi > 0) == (r.window > 0))
+        return usage_error(err, "render: give either --dpi or --window");
+    if (r.window > 0 && r.mono)
+        return usage_error(err, "render: --mono goes with --dpi");
+    return run_render(r, err);
+}
+
+} // namespace
+
+int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
+{
+    if (argc < 2)
+        return usage_error(err, "no command given");
+    const char* command = argv[1];
+    if (!std::strcmp(command, "--help") || !std::strcmp(command, "-h") ||
+        !std::strcmp(command, "help")) {
+        std::fputs(Usage, out);
+        return 0;
+    }
+    if (!std::strcmp(command, "info")) {
+        if (argc != 3)
+            return usage_error(err, "info takes one FILE");
+        return run_info(argv[2], out, err);
+    }
+    if (!std::strcmp(command, "bmp")) {
+        if (argc != 4)
+            return usage_error(err, "bmp takes FILE and OUT");
+        return run_bmp(argv[2], argv[3], err);
+    }
+    if (!std::strcmp(command, "render")) {
+        if (argc < 3 || argv[2][0] == '-')
+            return usage_error(err, "render takes FILE first");
+        return render_command(argc, argv, err);
+    }
+    if (!std::strcmp(command, "testpage")) {
+        if (argc != 3)
+            return usage_error(err, "testpage takes OUT");
+        return run_testpage(argv[2], err);
+    }
+    char what[160];
+    std::snprintf(what, sizeof what, "unknown command '%.100s'", command);
+    return usage_error(err, what);
+}
+
+} // namespace qm::cli

@@ -1,0 +1,83 @@
+#include <cinttypes>
+
+#include "cli/commands.h"
+#include "cli/spool_job.h"
+#include "job/page_loop.h"
+#include "render/image_file.h"
+#include "render/raster_canvas.h"
+
+namespace qm::cli {
+namespace {
+
+// A printer at `dpi` both ways with a Letter page's drawing area and no unprintable margin.
+DeviceCaps virtual_printer(std::int32_t dpi, bool mono)
+{
+    return DeviceCaps{17 * dpi / 2, 11 * dpi, dpi, dpi, mono ? 2 : -1, 0, 0};
+}
+
+} // namespace
+
+int run_render(const RenderRequest& r, std::FILE* err)
+{
+    SpoolJob job;
+    if (!open_spool_job(r.path, job, err))
+        return 1;
+
+    const bool printer = r.dpi > 0;
+    const DeviceCaps caps = printer ? virtual_printer(r.dpi, r.mono)
+                                    : DeviceCaps{r.screen_width, r.screen_height, 96, 96, -1, 0, 0};
+    std::unique_ptr<RasterCanvas> canvas = RasterCanvas::create(caps);
+    if (!canvas) {
+        std::fprintf(err, "qmspool: a drawing area of %" PRId32 " x %" PRId32
+                          " pixels is too large\n",
+                     caps.horzres, caps.vertres);
+        return 1;
+    }
+
+    // Walk the pages as the job driver does until page K; its passes go to the raster.
+    std::int32_t pages = 0;
+    bool drawn = false;
+    for_each_page(job.stream, job.record_count, [&](std::int32_t first) {
+        if (++pages < r.page) {
+            skip_page(job, first);
+            return true;
+        }
+        if (printer) {
+            const PagePlacement at{-caps.physical_offset_x, -caps.physical_offset_y,
+                                   caps.logpixelsx, caps.logpixelsy, caps.horzres, caps.vertres};
+            render_page(*canvas, at, &job.stream, first, job.record_count, false, false, nullptr);
+        } else {
+            render_page(*canvas, window_placement(r.window, r.screen_width, r.screen_height),
+                        &job.stream, first, job.record_count, true, true, nullptr);
+        }
+        drawn = true;
+        return false;
+    });
+    if (!drawn) {
+        std::fprintf(err, "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32
+                          " page%s\n",
+                     r.page, r.path, pages, pages == 1 ? "" : "s");
+        reset_render_state();
+        return 1;
+    }
+
+    char error[256] = "";
+    bool ok;
+    if (printer) {
+        ok = write_image(r.out_path, *canvas, error, sizeof error);
+    } else if (Render.PreviewCache) {
+        ok = write_image(r.out_path, *Render.PreviewCache, error, sizeof error);
+    } else {
+        ok = false;
+        std::snprintf(error, sizeof error, "no memory for a %" PRId32 " x %" PRId32 " preview",
+                      r.screen_width, r.screen_height);
+    }
+    reset_render_state();
+    if (!ok) {
+        std::fprintf(err, "qmspool: cannot write '%s': %s\n", r.out_path, error);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace qm::cli

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "spool/spool_writer.h"
+#include "temp_file.h"
+
+namespace qm {
+namespace {
+
+struct CliRun {
+    int status = 0;
+    std::string out, err;
+};
+
+std::string slurp(std::FILE* f)
+{
+    std::string s;
+    std::rewind(f);
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    std::fclose(f);
+    return s;
+}
+
+CliRun qmspool(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "qmspool");
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    CliRun r;
+    r.status = cli::qmspool_main(static_cast<int>(argv.size()), argv.data(), out, err);
+    r.out = slurp(out);
+    r.err = slurp(err);
+    return r;
+}
+
+BandHeader header(std::uint16_t w, std::uint16_t h, std::uint16_t dpi, std::uint16_t left = 0,
+                  std::uint16_t top = 0)
+{
+    BandHeader b;
+    b.width = w;
+    b.height = h;
+    b.left = left;
+    b.top = top;
+    b.dpi_x = dpi;
+    b.dpi_y = dpi;
+    return b;
+}
+
+// Pixel (x, y) of a binary PPM as 0xRRGGBB.
+std::uint32_t ppm_pixel(const Bytes& ppm, int width, int x, int y)
+{
+    // Header "P6\n<w> <h>\n255\n".
+    std::size_t at = 0;
+    for (int lines = 0; lines < 3; ++at)
+        lines += ppm[at] == '\n';
+    const std::size_t p = at + 3 * (static_cast<std::size_t>(y) * width + x);
+    return (std::uint32_t{ppm[p]} << 16) | (ppm[p + 1] << 8) | ppm[p + 2];
+}
+
+TEST(QmspoolCommands, the_test_job_has_three_pages_and_renders_each)
+{
+    test::TempFile job("testpage");
+    ASSERT_EQ(qmspool({"testpage", job.path()}).status, 0);
+    const CliRun info = qmspool({"info", job.path()});
+    ASSERT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("\npages\t0\t5\t9\n"), std::string::npos) << info.out;
+    test::TempFile out("page.ppm");
+    for (const char* page : {"1", "2", "3"})
+        EXPECT_EQ(qmspool({"render", job.path(), "--page", page, "--dpi", "30", "--out",
+                           std::string(out.path()) + ".ppm"})
+                      .status,
+                  0);
+    std::remove((std::string(out.path()) + ".ppm").c_str());
+    const CliRun past = qmspool({"render", job.path(), "--page", "4", "--dpi", "30", "--out", "x.ppm"});
+    EXPECT_EQ(past.status, 1);
+    EXPECT_NE(past.err.find("page 4 is out of range"), std::string::npos) << past.err;
+    EXPECT_NE(past.err.find("3 pages"), std::string::npos);
+}
+
+TEST(QmspoolCommands, render_prints_a_page_at_the_requested_resolution)
+{
+    // A 2 x 1 red band at 10 dpi, 1 inch in and 1 inch down, on a 20-dpi printer.
+    SpoolImage img;
+    img.records = {band_record(KindBand16, 0, header(2, 1, 10, 10, 10),
+                               Bytes{0x00, 0xF8, 0x00, 0xF8}, false)};
+    test::TempFile job("render", build_spool(img));
+    const std::string out = std::string(job.path()) + ".ppm";
+    ASSERT_EQ(qmspool({"render", job.path(), "--page", "1", "--dpi", "20", "--out", out}).status, 0);
+    const Bytes ppm = test::read_all(out.c_str());
+    std::remove(out.c_str());
+    ASSERT_EQ(std::string(ppm.begin(), ppm.begin() + 14), "P6\n170 220\n255");
+    EXPECT_EQ(ppm_pixel(ppm, 170, 20, 20), 0xF80000u);
+    EXPECT_EQ(ppm_pixel(ppm, 170, 23, 21), 0xF80000u);
+    EXPECT_EQ(ppm_pixel(ppm, 170, 24, 20), 0xFFFFFFu);
+    EXPECT_EQ(ppm_pixel(ppm, 170, 19, 20), 0xFFFFFFu);
+    EXPECT_EQ(ppm_pixel(ppm, 170, 20, 22), 0xFFFFFFu);
+
+    // Monochrome: pure red has level 48, the pattern with white at columns 0 and 2 of row 0.
+    ASSERT_EQ(qmspool({"render", job.path(), "--page", "1", "--dpi", "10", "--mono", "--out", out})
+                  .status,
+              0);
+    const Bytes mono = test::read_all(out.c_str());
+    std::remove(out.c_str());
+    // At 10 dpi the band is 2 x 1 at (10, 10): band pixel j = 0 white, j = 1 black.
+    EXPECT_EQ(ppm_pixel(mono, 85, 10, 10), 0xFFFFFFu);
+    EXPECT_EQ(ppm_pixel(mono, 85, 11, 10), 0x000000u);
+}
+
+TEST(QmspoolCommands, render_window_writes_the_preview_with_five_bit_channels_expanded)
+{
+    SpoolImage img;
+    img.records = {band_record(KindBand16, 0, header(8, 8, 8), Bytes(128, 0x00), false)};
+    img.records[0][18] = 0x1F; // first pixel pure blue
+    test::TempFile job("window", build_spool(img));
+    const std::string out = std::string(job.path()) + ".ppm";
+    // Window 63 wide: scale 8, so the band maps 1:1 onto a 40 x 30 screen.
+    ASSERT_EQ(qmspool({"render", job.path(), "--page", "1", "--window", "63", "--screen", "40x30",
+                       "--out", out})
+                  .status,
+              0);
+    const Bytes ppm = test::read_all(out.c_str());
+    std::remove(out.c_str());
+    ASSERT_EQ(std::string(ppm.begin(), ppm.begin() + 12), "P6\n40 30\n255");
+    EXPECT_EQ(ppm_pixel(ppm, 40, 0, 0), 0x0000FFu) << "blue 31 written as (31 << 3) | (31 >> 2)";
+    EXPECT_EQ(ppm_pixel(ppm, 40, 1, 0), 0x000000u);
+    EXPECT_EQ(ppm_pixel(ppm, 40, 8, 0), 0xFFFFFFu);
+}
+
+TEST(QmspoolCommands, bmp_saves_the_first_page_or_leaves_an_empty_file)
+{
+    SpoolImage img;
+    img.records = {band_record(KindBand1, 0, header(9, 2, 72), Bytes{0xC1, 0x80, 0x3E, 0}, true),
+                   band_record(KindBand8, 0, header(5, 5, 72), Bytes(25, 3), false)};
+    test::TempFile job("bmp", build_spool(img));
+    test::TempFile out("bmp-out");
+    ASSERT_EQ(qmspool({"bmp", job.path(), out.path()}).status, 0);
+    const Bytes b = test::read_all(out.path());
+    ASSERT_EQ(b.size(), 70u) << "the first page's one band, 1-bit";
+
+    img.records = {text_record(0, "only text")};
+    test::TempFile text_job("bmp-text", build_spool(img));
+    ASSERT_EQ(qmspool({"bmp", text_job.path(), out.path()}).status, 0);
+    EXPECT_TRUE(test::read_all(out.path()).empty());
+}
+
+TEST(QmspoolCommands, usage_errors_are_one_line_and_status_one)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"frobnicate"},
+        {"info"},
+        {"bmp", "only-one"},
+        {"render", "f.pdb", "--page", "0", "--dpi", "300", "--out", "a.png"},
+        {"render", "f.pdb", "--page", "1", "--out", "a.png"},
+        {"render", "f.pdb", "--page", "1", "--dpi", "300", "--window", "600", "--out", "a.png"},
+        {"render", "f.pdb", "--page", "1", "--dpi", "300"},
+        {"render", "f.pdb", "--page", "1", "--window", "600", "--screen", "12", "--out", "a.ppm"},
+        {"render", "f.pdb", "--page", "1", "--dpi", "abc", "--out", "a.png"},
+        {"render", "f.pdb", "--page"},
+        {"render", "f.pdb", "--bogus", "1"},
+        {"render", "/nonexistent/f.pdb", "--page", "1", "--dpi", "30", "--out", "a.ppm"},
+        {"bmp", "/nonexistent/f.pdb", "out.bmp"},
+    };
+    for (const auto& args : bad) {
+        const CliRun r = qmspool(args);
+        EXPECT_EQ(r.status, 1) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    const CliRun help = qmspool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("qmspool render FILE --page K --dpi D"), std::string::npos);
+}
+
+} // namespace
+} // namespace qm
