@@ -402,7 +402,7 @@ constexpr std::size_t MaxCachedGlyphBytes = 64 * 1024;
 class RasterFont {
 public:
     RasterFont(std::int32_t char_height, std::int32_t avg_width, bool monochrome)
-        : avg_width_(avg_width), monochrome_(monochrome)
+        : char_height_(char_height), avg_width_(avg_width), monochrome_(monochrome)
     {
         if (char_height < 1 || avg_width < 1 || char_height > MaxTypeSize ||
             avg_width > MaxTypeSize)
@@ -425,31 +425,36 @@ public:
             face->max_advance_width);
         request.height = static_cast<FT_Long>(char_height) * 64;
         if (FT_Request_Size(face, &request) != 0) {
-            release_face();
+            free_size();
             return;
         }
         ascent_ = static_cast<std::int32_t>((size_->metrics.ascender + 63) / 64);
         descent_ = static_cast<std::int32_t>((-size_->metrics.descender + 63) / 64);
     }
-    ~RasterFont() { release_face(); }
+    ~RasterFont() { free_size(); }
     RasterFont(const RasterFont&) = delete;
     RasterFont& operator=(const RasterFont&) = delete;
 
-    bool usable() const { return size_ != nullptr; }
+    // True when the face is set at this size and selected.
+    bool usable() const { return size_ != nullptr && selected_; }
     std::int32_t avg_width() const { return avg_width_; }
     std::int32_t cell_height() const { return ascent_ + descent_; }
     std::int32_t ascent() const { return ascent_; }
 
     // Back to the device's default font, which on a raster is no font at all; the requested
-    // width stays, as it still gives text_out its advance.
-    void release_face()
+    // width stays, as it still gives text_out its advance. The scaled face and its glyphs are
+    // kept: the renderer makes and drops the same font for every text record of a page, and
+    // setting each glyph afresh every time would triple the cost of text.
+    void deselect() { selected_ = false; }
+    // Selects the font again when it was made for this size; false when it was not (or when
+    // the face could not be set at it).
+    bool reselect(std::int32_t char_height, std::int32_t avg_width, bool monochrome)
     {
-        if (size_)
-            FT_Done_Size(size_);
-        size_ = nullptr;
-        library_.reset();
-        for (Glyph& g : cache_)
-            g = Glyph{};
+        if (!size_ || char_height != char_height_ || avg_width != avg_width_ ||
+            monochrome != monochrome_)
+            return false;
+        selected_ = true;
+        return true;
     }
 
     // The glyph of an 8-bit character, or null when the face cannot set it.
@@ -492,8 +497,18 @@ public:
     }
 
 private:
+    void free_size()
+    {
+        if (size_)
+            FT_Done_Size(size_);
+        size_ = nullptr;
+        library_.reset();
+    }
+
+    std::int32_t char_height_ = 0;
     std::int32_t avg_width_ = 0;
     bool monochrome_ = false;
+    bool selected_ = true;
     std::shared_ptr<FontLibrary> library_;
     FT_Size size_ = nullptr;
     std::int32_t ascent_ = 0;
@@ -514,7 +529,8 @@ public:
     RasterFont(std::int32_t, std::int32_t avg_width, bool) : avg_width_(avg_width) {}
     bool usable() const { return false; }
     std::int32_t avg_width() const { return avg_width_; }
-    void release_face() {}
+    void deselect() {}
+    bool reselect(std::int32_t, std::int32_t, bool) { return false; }
 
 private:
     std::int32_t avg_width_ = 0;
@@ -587,6 +603,8 @@ std::int32_t draw_text(const PixelView& view, RasterFont* font, std::int32_t x, 
 bool select_raster_font(std::unique_ptr<RasterFont>& font, std::int32_t char_height,
                         std::int32_t avg_width, bool monochrome)
 {
+    if (font && font->reselect(char_height, avg_width, monochrome))
+        return true;
     font.reset(new (std::nothrow) RasterFont(char_height, avg_width, monochrome));
     return font && font->usable();
 }
@@ -679,7 +697,7 @@ bool RasterCanvas::select_font(std::int32_t char_height, std::int32_t avg_width)
 void RasterCanvas::release_font()
 {
     if (font_)
-        font_->release_face();
+        font_->deselect();
 }
 
 std::int32_t RasterCanvas::text_out(std::int32_t x, std::int32_t y, const char* text,
@@ -790,7 +808,7 @@ bool RasterPreviewSurface::select_font(std::int32_t char_height, std::int32_t av
 void RasterPreviewSurface::release_font()
 {
     if (font_)
-        font_->release_face();
+        font_->deselect();
 }
 
 std::int32_t RasterPreviewSurface::text_out(std::int32_t x, std::int32_t y, const char* text,

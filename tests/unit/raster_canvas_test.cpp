@@ -474,6 +474,15 @@ TEST(RasterTextFallback, sizes_no_face_can_take_draw_nothing_but_still_advance)
     for (std::int32_t y = 0; y < 40; ++y)
         for (std::int32_t x = 0; x < 40; ++x)
             ASSERT_EQ(canvas->pixel(x, y), White);
+
+    // Selecting the same size again draws again.
+    EXPECT_EQ(canvas->select_font(12, 6), raster_text_available());
+    EXPECT_EQ(canvas->text_out(0, 0, "M", 1), 6);
+    int ink = 0;
+    for (std::int32_t y = 0; y < 40; ++y)
+        for (std::int32_t x = 0; x < 40; ++x)
+            ink += canvas->pixel(x, y) != White;
+    EXPECT_EQ(ink > 0, raster_text_available());
 }
 
 // ---------------------------------------------------------------------------------------------
