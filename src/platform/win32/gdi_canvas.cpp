@@ -189,7 +189,14 @@ std::unique_ptr<GdiPreviewSurface> GdiPreviewSurface::create(std::int32_t width,
     GdiObject bitmap = make_dib(dc.get(), width, height, 16, false, &bits);
     if (!bitmap)
         return nullptr;
-    std::memset(bits, 0xFF, static_cast<std::size_t>(stride * height));
+    // White in 5-5-5 is 0x7FFF, as GDI itself writes it.
+    for (std::int32_t y = 0; y < height; ++y) {
+        auto* row = static_cast<std::uint8_t*>(bits) + y * stride;
+        for (std::int32_t x = 0; x < width; ++x) {
+            row[2 * x] = 0xFF;
+            row[2 * x + 1] = 0x7F;
+        }
+    }
     HGDIOBJ replaced = SelectObject(dc.get(), bitmap.get());
     if (!replaced || replaced == HGDI_ERROR)
         return nullptr;
