@@ -89,11 +89,23 @@ def driver(wine, driver_exe):
     return Driver(wine, driver_exe)
 
 
+@pytest.fixture(scope="session")
+def artifacts_root():
+    """The folder of this session's screenshots and logs, emptied of earlier sessions' ones."""
+    root = _setting("QM_E2E_ARTIFACTS", "build/e2e-artifacts")
+    for entry in os.listdir(root) if os.path.isdir(root) else ():
+        path = os.path.join(root, entry)
+        if os.path.isdir(path):
+            shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(root, exist_ok=True)
+    return root
+
+
 @pytest.fixture
-def artifacts(request):
-    """This test's own folder for screenshots and logs, emptied when the test starts."""
+def artifacts(request, artifacts_root):
+    """This test's own folder for screenshots and logs."""
     name = re.sub(r"[^A-Za-z0-9_.-]+", "_", request.node.nodeid.split("::", 1)[-1])
-    folder = os.path.join(_setting("QM_E2E_ARTIFACTS", "build/e2e-artifacts"), name)
+    folder = os.path.join(artifacts_root, name)
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     return folder
