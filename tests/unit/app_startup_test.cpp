@@ -5,6 +5,7 @@
 #include "app/menu_ids.h"
 #include "app_fixture.h"
 #include "platform/ui_port.h"
+#include "render/raster_canvas.h"
 
 namespace qm::test {
 namespace {
@@ -270,6 +271,35 @@ TEST_F(StartUp, repaint_shows_status_or_the_cached_page_by_display_mode)
         main_window_procedure(App.MainWindow, MessagePaint, 0, 0);
         EXPECT_TRUE(sim::text_drawn().empty()) << mode;
         EXPECT_EQ(sim::calls(), (std::vector<std::string>{"begin_paint", "end_paint"})) << mode;
+    }
+}
+
+TEST_F(StartUp, repaint_of_a_page_clears_the_window_and_copies_the_cached_page)
+{
+    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    Render.PreviewCache = RasterPreviewSurface::create(20, 10, 96, 96);
+    ASSERT_NE(Render.PreviewCache, nullptr);
+    auto band = Render.PreviewCache->create_band_surface(1, 1);
+    ASSERT_NE(band, nullptr);
+    band->row(0)[0] = 0xFF; // blue, green, red
+    band->row(0)[1] = 0x00;
+    band->row(0)[2] = 0x00;
+    Render.PreviewCache->stretch_band(*band, Rect{2, 3, 2, 2});
+
+    for (std::int32_t mode : {1, 2}) {
+        Render.DisplayMode = mode;
+        sim::clear_calls();
+        sim::clear_drawing();
+        EXPECT_EQ(main_window_procedure(App.MainWindow, MessagePaint, 0, 0), 0);
+        EXPECT_EQ(sim::calls(),
+                  (std::vector<std::string>{"begin_paint", "canvas fill_white 0 0 1024 768",
+                                            "canvas draw_preview", "end_paint"}));
+        EXPECT_TRUE(sim::text_drawn().empty());
+        const RasterCanvas* window = sim::window_raster();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->pixel(2, 3), 0x0000FFu);
+        EXPECT_EQ(window->pixel(3, 4), 0x0000FFu);
+        EXPECT_EQ(window->pixel(4, 3), 0xFFFFFFu);
     }
 }
 

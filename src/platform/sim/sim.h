@@ -13,6 +13,7 @@
 #include "platform/handles.h"
 #include "platform/settings_port.h"
 #include "platform/ui_port.h"
+#include "render/raster_canvas.h"
 
 namespace qm::sim {
 
@@ -101,6 +102,9 @@ struct TextDrawn {
 // Text drawn on the window's device context since the last reset or clear_drawing().
 const std::vector<TextDrawn>& text_drawn();
 void clear_drawing();
+// The window's pixels as the page renderer drew them (the status screen's text is recorded in
+// text_drawn() instead); null before the window exists.
+const RasterCanvas* window_raster();
 // The font and colour currently selected into the window's device context.
 StockFont selected_font();
 std::uint32_t selected_colour();

@@ -6,6 +6,7 @@
 
 #include "platform/draw_port.h"
 #include "platform/settings_port.h"
+#include "render/raster_canvas.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_internal.h"
 #include "platform/ui_port.h"
@@ -19,12 +20,36 @@ struct DrawObject {
     StockFont font = StockFont::SystemFixed; // as a fresh device context, the system font
     std::uint32_t colour = 0;
     std::vector<sim::TextDrawn> text;
+    // What the renderer draws on the window, made at the screen's size when first asked for.
+    std::unique_ptr<RasterCanvas> raster;
 };
 
 struct WindowObject {
     sim::WindowState state;
     DrawObject dc;
 };
+
+namespace {
+
+DeviceCaps window_caps(const DrawObject& dc)
+{
+    DeviceCaps c;
+    c.horzres = dc.screen_width;
+    c.vertres = dc.screen_height;
+    c.logpixelsx = 96;
+    c.logpixelsy = 96;
+    c.numcolors = -1;
+    return c;
+}
+
+RasterCanvas* raster_of(DrawObject& dc)
+{
+    if (!dc.raster)
+        dc.raster = RasterCanvas::create(window_caps(dc));
+    return dc.raster.get();
+}
+
+} // namespace
 
 struct CursorObject {
     SystemCursor which;
@@ -235,6 +260,7 @@ void set_screen_size(std::int32_t width, std::int32_t height)
     if (state().window) {
         state().window->dc.screen_width = width;
         state().window->dc.screen_height = height;
+        state().window->dc.raster.reset();
     }
 }
 
@@ -253,6 +279,11 @@ void clear_drawing()
 {
     if (state().window)
         state().window->dc.text.clear();
+}
+
+const RasterCanvas* window_raster()
+{
+    return state().window ? raster_of(state().window->dc) : nullptr;
 }
 
 StockFont selected_font()
@@ -486,43 +517,60 @@ void sleep_ms(std::uint32_t ms)
 
 namespace {
 
-// What the renderer sees of a simulated window: its size, and a record of its calls.
+// What the renderer sees of a simulated window: the window's raster, with every call recorded.
 class SimCanvas final : public Canvas {
 public:
     explicit SimCanvas(DrawObject* dc) : dc_(dc) {}
 
-    DeviceCaps caps() const override
-    {
-        DeviceCaps c;
-        c.horzres = dc_->screen_width;
-        c.vertres = dc_->screen_height;
-        c.logpixelsx = 96;
-        c.logpixelsy = 96;
-        c.numcolors = -1;
-        return c;
-    }
+    DeviceCaps caps() const override { return window_caps(*dc_); }
     void fill_white(const Rect& r) override
     {
         record("canvas fill_white " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
                std::to_string(r.width) + " " + std::to_string(r.height));
+        if (RasterCanvas* raster = raster_of(*dc_))
+            raster->fill_white(r);
     }
-    std::unique_ptr<BandSurface> create_band_surface(std::int32_t, std::int32_t) override
+    std::unique_ptr<BandSurface> create_band_surface(std::int32_t width,
+                                                     std::int32_t height) override
     {
-        return nullptr;
+        RasterCanvas* raster = raster_of(*dc_);
+        return raster ? raster->create_band_surface(width, height) : nullptr;
     }
-    void stretch_band(const BandSurface&, const Rect&) override { record("canvas stretch_band"); }
-    bool select_font(std::int32_t, std::int32_t) override { return false; }
-    void release_font() override {}
-    std::int32_t text_out(std::int32_t, std::int32_t, const char*, std::size_t length) override
+    void stretch_band(const BandSurface& band, const Rect& dst) override
     {
-        record("canvas text_out");
-        return static_cast<std::int32_t>(length);
+        record("canvas stretch_band");
+        if (RasterCanvas* raster = raster_of(*dc_))
+            raster->stretch_band(band, dst);
     }
-    std::unique_ptr<PreviewSurface> create_preview_cache(std::int32_t, std::int32_t) override
+    bool select_font(std::int32_t char_height, std::int32_t avg_width) override
     {
-        return nullptr;
+        RasterCanvas* raster = raster_of(*dc_);
+        return raster && raster->select_font(char_height, avg_width);
     }
-    void draw_preview(const PreviewSurface&) override { record("canvas draw_preview"); }
+    void release_font() override
+    {
+        if (RasterCanvas* raster = raster_of(*dc_))
+            raster->release_font();
+    }
+    std::int32_t text_out(std::int32_t x, std::int32_t y, const char* text,
+                          std::size_t length) override
+    {
+        record("canvas text_out " + std::string(text, length));
+        RasterCanvas* raster = raster_of(*dc_);
+        return raster ? raster->text_out(x, y, text, length) : 0;
+    }
+    std::unique_ptr<PreviewSurface> create_preview_cache(std::int32_t width,
+                                                         std::int32_t height) override
+    {
+        RasterCanvas* raster = raster_of(*dc_);
+        return raster ? raster->create_preview_cache(width, height) : nullptr;
+    }
+    void draw_preview(const PreviewSurface& cache) override
+    {
+        record("canvas draw_preview");
+        if (RasterCanvas* raster = raster_of(*dc_))
+            raster->draw_preview(cache);
+    }
 
 private:
     DrawObject* dc_;
@@ -532,14 +580,16 @@ private:
 
 DeviceCaps device_caps(DrawContext dc)
 {
-    return SimCanvas(dc).caps();
+    return window_caps(*dc);
 }
 
-void fill_white(DrawContext, std::int32_t x, std::int32_t y, std::int32_t width,
+void fill_white(DrawContext dc, std::int32_t x, std::int32_t y, std::int32_t width,
                 std::int32_t height)
 {
     record("fill_white " + std::to_string(x) + " " + std::to_string(y) + " " +
            std::to_string(width) + " " + std::to_string(height));
+    if (RasterCanvas* raster = raster_of(*dc))
+        raster->fill_white(Rect{x, y, width, height});
 }
 
 void set_text_colour(DrawContext dc, std::uint32_t colour)
