@@ -94,7 +94,7 @@ std::string native_path(const char* path)
 
 void notify_change(const char* path)
 {
-    const std::string folder = normal(std::filesystem::path(native_path(path)).parent_path());
+    const std::string folder = normal(std::filesystem::path(native_path(path)).parent_path().string());
     for (WatchObject* w : files().watches) {
         if (w->folder != folder)
             continue;
@@ -228,8 +228,13 @@ int read_last_write_time(const char* path, std::uint64_t* time)
         return -1;
     // 100 ns units since 1601, as the Windows file times count.
     constexpr std::uint64_t EpochDifference = 11644473600ull;
-    *time = (static_cast<std::uint64_t>(st.st_mtim.tv_sec) + EpochDifference) * 10000000ull +
-            static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100;
+#if defined(_WIN32)
+    const std::uint64_t nanoseconds = 0; // the C runtime's stat keeps whole seconds only
+#else
+    const auto nanoseconds = static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+#endif
+    *time = (static_cast<std::uint64_t>(st.st_mtime) + EpochDifference) * 10000000ull +
+            nanoseconds / 100;
     return 0;
 }
 
