@@ -20,6 +20,10 @@ constexpr std::int32_t wrap_add(std::int32_t a, std::int32_t b)
 {
     return wrap32(std::int64_t{a} + b);
 }
+constexpr std::int32_t wrap_sub(std::int32_t a, std::int32_t b)
+{
+    return wrap32(std::int64_t{a} - b);
+}
 constexpr std::int32_t wrap_mul(std::int32_t a, std::int32_t b)
 {
     return wrap32(std::int64_t{a} * b);
@@ -73,7 +77,7 @@ constexpr BandPlacement place_band(const BandHeader& h, const PagePlacement& at,
         return p;
     if (fit) {
         const std::int32_t need_x = wrap_mul(at.scale_x, std::int32_t{h.width} + h.left);
-        const std::int32_t room_x = wrap_add(at.area_width, -at.origin_x);
+        const std::int32_t room_x = wrap_sub(at.area_width, at.origin_x);
         if (need_x > wrap_mul(room_x, dx)) {
             if (room_x <= 0)
                 return p;
@@ -84,7 +88,7 @@ constexpr BandPlacement place_band(const BandHeader& h, const PagePlacement& at,
                 return p;
         }
         const std::int32_t need_y = wrap_mul(at.scale_y, std::int32_t{h.height} + h.top);
-        const std::int32_t room_y = wrap_add(at.area_height, -y);
+        const std::int32_t room_y = wrap_sub(at.area_height, y);
         if (need_y > wrap_mul(room_y, dy)) {
             if (room_y <= 0)
                 return p;
