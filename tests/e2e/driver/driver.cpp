@@ -82,11 +82,13 @@ HWND find_box()
     return search.found;
 }
 
-HWND find_main(const char* cls) { return FindWindowA(cls, nullptr); }
+HWND find_main(const char* cls)
+{
+    return FindWindowA(cls, nullptr);
+}
 
 // Polls `find` until it yields a window or `seconds` have passed; a zero wait looks once.
-template <typename Find>
-HWND wait_for(Find find, long seconds)
+template <typename Find> HWND wait_for(Find find, long seconds)
 {
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
     for (;;) {
@@ -98,8 +100,7 @@ HWND wait_for(Find find, long seconds)
     }
 }
 
-template <typename Find>
-bool wait_gone(Find find, long seconds)
+template <typename Find> bool wait_gone(Find find, long seconds)
 {
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
     for (;;) {
@@ -281,6 +282,11 @@ bool class_and_seconds(int argc, char** argv, const char*& cls, long& seconds)
     return false;
 }
 
+bool is(const char* cmd, const char* name)
+{
+    return std::strcmp(cmd, name) == 0;
+}
+
 int run(int argc, char** argv)
 {
     if (argc < 2)
@@ -289,33 +295,32 @@ int run(int argc, char** argv)
     const char* cls = MainClass;
     long n = 0;
 
-    if (!std::strcmp(cmd, "wait-window") || !std::strcmp(cmd, "wait-gone")) {
+    if (is(cmd, "wait-window") || is(cmd, "wait-gone")) {
         if (!class_and_seconds(argc, argv, cls, n))
             return usage();
-        return cmd[5] == 'w' ? cmd_wait_window(cls, n) : cmd_wait_gone(cls, n);
+        return is(cmd, "wait-window") ? cmd_wait_window(cls, n) : cmd_wait_gone(cls, n);
     }
-    if (!std::strcmp(cmd, "title") || !std::strcmp(cmd, "rect") || !std::strcmp(cmd, "state") ||
-        !std::strcmp(cmd, "close")) {
+    if (is(cmd, "title") || is(cmd, "rect") || is(cmd, "state") || is(cmd, "close")) {
         if (argc > 3)
             return usage();
         if (argc == 3)
             cls = argv[2];
-        if (cmd[0] == 't')
+        if (is(cmd, "title"))
             return cmd_title(cls);
-        if (cmd[0] == 'r')
+        if (is(cmd, "rect"))
             return cmd_rect(cls);
-        if (cmd[0] == 's')
+        if (is(cmd, "state"))
             return cmd_state(cls);
         return cmd_post(cls, WM_CLOSE, 0);
     }
-    if (!std::strcmp(cmd, "command")) {
+    if (is(cmd, "command")) {
         if ((argc != 3 && argc != 4) || !parse_int(argv[2], n) || n < 0 || n > 0xFFFF)
             return usage();
         if (argc == 4)
             cls = argv[3];
         return cmd_post(cls, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(n), 0));
     }
-    if (!std::strcmp(cmd, "move")) {
+    if (is(cmd, "move")) {
         long v[4] = {};
         if (argc != 6 && argc != 7)
             return usage();
@@ -326,18 +331,18 @@ int run(int argc, char** argv)
             cls = argv[6];
         return cmd_move(cls, v[0], v[1], v[2], v[3]);
     }
-    if (!std::strcmp(cmd, "wait-box")) {
+    if (is(cmd, "wait-box")) {
         if (argc != 3 || !parse_int(argv[2], n))
             return usage();
         return cmd_wait_box(n);
     }
-    if (!std::strcmp(cmd, "press-ok")) {
+    if (is(cmd, "press-ok")) {
         n = 5;
         if (argc > 3 || (argc == 3 && !parse_int(argv[2], n)))
             return usage();
         return cmd_press_ok(n);
     }
-    if (!std::strcmp(cmd, "list") && argc == 2)
+    if (is(cmd, "list") && argc == 2)
         return cmd_list();
     return usage();
 }
