@@ -42,6 +42,15 @@ public:
     // Copies up to n bytes; returns how many there were before end of file.
     std::size_t read(std::uint8_t* dst, std::size_t n);
 
+    // The bytes already buffered from the read position on, for a decoder that parses them in
+    // place: the next buffered_size() bytes of the file start at buffered(). consume(n), with n
+    // at most buffered_size(), moves the position past n of them exactly as n get() calls
+    // would. The buffer holds less than the rest of the file whenever a refill is due; get() and
+    // read() refill it.
+    const std::uint8_t* buffered() const { return cur_; }
+    std::size_t buffered_size() const { return static_cast<std::size_t>(end_ - cur_); }
+    void consume(std::size_t n) { cur_ += n; }
+
     // Absolute positioning, as with fseek(SEEK_SET): a position past the end is allowed and
     // simply reads nothing.
     void seek(std::int64_t pos);

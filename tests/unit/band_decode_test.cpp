@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "spool/spool_limits.h"
 #include "spool/spool_record.h"
 #include "spool/spool_writer.h"
+#include "temp_file.h"
 
 namespace qm {
 namespace {
@@ -163,6 +165,86 @@ TEST(BandDecode, a_file_that_ends_early_leaves_zeros)
     const Decoded p = decode({5, 6, 7}, KindBand8, 5, 1, false);
     EXPECT_EQ(p.image, (Bytes{5, 6, 7, 0, 0}));
     EXPECT_EQ(p.stopped_at, 3);
+}
+
+// The run code straight from its definition, one byte at a time, with the decoder's choices for
+// a file that ends early (missing bytes are 0) and for the first row (0 above it).
+Bytes reference_decode(const Bytes& data, std::size_t size, std::size_t stride,
+                       std::size_t& consumed)
+{
+    Bytes out(size + 64, 0);
+    std::size_t at = 0, k = 0;
+    auto next = [&] { return k < data.size() ? data[k++] : std::uint8_t{0}; };
+    while (at < size && k < data.size()) {
+        const unsigned x = data[k++];
+        if (x == 0)
+            continue;
+        const std::size_t n = (x >> 2) + 1;
+        const std::uint8_t fill = (x & 3) == 0 ? next() : 0;
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t q = at + j;
+            switch (x & 3) {
+            case 0: out[q] = fill; break;
+            case 1: out[q] = next(); break;
+            case 2: out[q] = 0; break;
+            default: out[q] = q >= stride ? out[q - stride] : 0;
+            }
+        }
+        at += n;
+    }
+    consumed = k;
+    out.resize(size);
+    return out;
+}
+
+// Long random code streams take the decoder's buffered paths (a whole code sure to be buffered)
+// as well as its code-by-code path near the end of the data and at the file stream's 64 KiB
+// buffer boundary, which the padding puts inside the codes.
+TEST(BandDecode, long_streams_match_the_code_definition_in_memory_and_across_file_buffers)
+{
+    std::mt19937 rng(7);
+    for (std::size_t stride : {1u, 3u, 63u, 64u, 65u, 200u, 3400u}) {
+        for (int trial = 0; trial < 4; ++trial) {
+            const std::size_t rows = 1 + rng() % std::min<std::size_t>(300, 200000 / stride);
+            const std::size_t size = stride * rows;
+            Bytes codes;
+            while (codes.size() < size) {
+                const unsigned x = rng() % 256;
+                codes.push_back(static_cast<std::uint8_t>(rng() % 8 == 0 ? 0 : x));
+                const std::size_t data = (x & 3) == 0 ? 1 : (x & 3) == 1 ? (x >> 2) + 1 : 0;
+                for (std::size_t j = 0; j < data; ++j)
+                    codes.push_back(static_cast<std::uint8_t>(rng()));
+            }
+            if (trial == 3)
+                codes.resize(codes.size() / 3); // the file ends before the image is full
+
+            std::size_t consumed = 0;
+            const Bytes expected = reference_decode(codes, size, stride, consumed);
+            const std::size_t pad = 65536 - 30 - trial;
+            Bytes file_bytes(pad, 0x5A);
+            file_bytes.insert(file_bytes.end(), codes.begin(), codes.end());
+            test::TempFile file("decode-paths", file_bytes);
+
+            SpoolStream m = SpoolStream::from_memory(codes.data(), codes.size());
+            SpoolStream f = SpoolStream::open_file(file.path());
+            ASSERT_TRUE(f.is_open());
+            f.seek(static_cast<std::int64_t>(pad));
+            for (SpoolStream* s : {&m, &f}) {
+                const std::int64_t start = s->tell();
+                BandHeader h;
+                h.width = static_cast<std::uint16_t>(stride);
+                h.height = static_cast<std::uint16_t>(size / stride);
+                Bytes buffer(size + BandSpareBytes, Canary);
+                decode_band(*s, FlagCompressed, KindBand8, h, buffer.data());
+                const char* which = s == &m ? "memory" : "file";
+                ASSERT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin()))
+                    << which << " stream, stride " << stride << ", trial " << trial;
+                EXPECT_EQ(s->tell() - start, static_cast<std::int64_t>(consumed)) << which;
+                for (std::size_t k = size + 63; k < buffer.size(); ++k)
+                    ASSERT_EQ(buffer[k], Canary) << which << ": wrote past the last run";
+            }
+        }
+    }
 }
 
 TEST(BandBuffer, refuses_images_past_the_cap_like_a_failed_allocation)
