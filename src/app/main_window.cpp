@@ -147,7 +147,10 @@ void on_menu_command(Window window, Menu, int command_id)
 
 void save_settings_and_quit(Window window)
 {
-    const ScreenRect r = window_rect(window);
+    // A minimised window reports the place where it is parked, far off the screen; storing
+    // that would open the next run's window where nobody can see it. Its restored rectangle is
+    // what the user placed.
+    const ScreenRect r = is_minimized(window) ? restored_window_rect(window) : window_rect(window);
     write_setting("window_x", r.left);
     write_setting("window_y", r.top);
     write_setting("window_w", r.right - r.left);

@@ -78,7 +78,10 @@ void move_window(Window window, std::int32_t x, std::int32_t y, std::int32_t wid
 void update_window(Window window);
 // Marks a rectangle of the client area for repainting.
 void invalidate_window(Window window, const ScreenRect& area, bool erase);
+// The window's rectangle as it is now; a minimised window reports where the platform parks it.
 ScreenRect window_rect(Window window);
+// The rectangle the window has when it is shown restored, minimised or not.
+ScreenRect restored_window_rect(Window window);
 bool is_minimized(Window window);
 void set_window_title(Window window, const char* title);
 void enable_window(Window window, bool enabled);

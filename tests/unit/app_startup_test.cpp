@@ -230,6 +230,22 @@ TEST_F(StartUp, closing_the_window_stores_the_same_values_with_an_empty_path)
     EXPECT_EQ(sim::stored_value(SettingsKeyPath, "window_w")->bytes, le32(618));
 }
 
+TEST_F(StartUp, minimised_window_stores_its_restored_rectangle)
+{
+    sim::store_value(SettingsKeyPath, "open_minimized", le32(1));
+    sim::store_value(SettingsKeyPath, "window_x", le32(300));
+    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_TRUE(is_minimized(App.MainWindow));
+    ASSERT_EQ(window_rect(App.MainWindow).left, -32000);
+    sim::post_message(App.MainWindow, 16 /* close, as from the taskbar */);
+    EXPECT_EQ(run_message_loop(), 0);
+    EXPECT_EQ(sim::stored_value(SettingsKeyPath, "window_x")->bytes, le32(300));
+    EXPECT_EQ(sim::stored_value(SettingsKeyPath, "window_y")->bytes, le32(25));
+    EXPECT_EQ(sim::stored_value(SettingsKeyPath, "window_w")->bytes, le32(618));
+    EXPECT_EQ(sim::stored_value(SettingsKeyPath, "window_h")->bytes, le32(825));
+    EXPECT_EQ(sim::stored_value(SettingsKeyPath, "open_minimized")->bytes, le32(1));
+}
+
 TEST_F(StartUp, dispatch_answers_each_message_as_the_table_says)
 {
     ASSERT_EQ(start_up(instance(), ShowNormal), 0);

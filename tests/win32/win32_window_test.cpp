@@ -128,6 +128,16 @@ TEST(MainWindow, class_brings_the_menu_and_the_window_takes_its_geometry)
     EXPECT_EQ(r.bottom, 850);
     EXPECT_FALSE(is_minimized(w));
 
+    // Minimised, the window is parked elsewhere; its restored rectangle stays what it was.
+    show_window(w, ShowMinimize);
+    EXPECT_TRUE(is_minimized(w));
+    const ScreenRect restored = restored_window_rect(w);
+    EXPECT_EQ(restored.left, 25);
+    EXPECT_EQ(restored.top, 25);
+    EXPECT_EQ(restored.right, 643);
+    EXPECT_EQ(restored.bottom, 850);
+    show_window(w, ShowNormal);
+
     Menu menu = window_menu(w);
     ASSERT_NE(menu, nullptr);
     check_menu_item(menu, MenuPausePages, false);

@@ -57,7 +57,7 @@ const RegisteredClass* registered_class();
 struct WindowState {
     std::string class_name;
     std::string title;
-    ScreenRect rect;
+    ScreenRect rect; // when restored
     bool visible = false;
     bool minimized = false;
     bool enabled = true;

@@ -413,6 +413,16 @@ void invalidate_window(Window, const ScreenRect& area, bool erase)
 
 ScreenRect window_rect(Window window)
 {
+    if (!window)
+        return ScreenRect{};
+    // Where Windows parks a minimised top-level window, at the size of its caption bar.
+    if (window->state.minimized)
+        return ScreenRect{-32000, -32000, -32000 + 160, -32000 + 28};
+    return window->state.rect;
+}
+
+ScreenRect restored_window_rect(Window window)
+{
     return window ? window->state.rect : ScreenRect{};
 }
 

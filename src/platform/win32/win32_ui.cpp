@@ -111,6 +111,24 @@ ScreenRect window_rect(Window window)
     return ScreenRect{r.left, r.top, r.right, r.bottom};
 }
 
+ScreenRect restored_window_rect(Window window)
+{
+    HWND h = hwnd(window);
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(h, &placement))
+        return window_rect(window);
+    // The restored rectangle is kept in workspace coordinates: relative to the work area of the
+    // window's monitor, which a taskbar at the top or left moves away from the screen's corner.
+    RECT r = placement.rcNormalPosition;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoA(MonitorFromWindow(h, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        OffsetRect(&r, monitor.rcWork.left - monitor.rcMonitor.left,
+                   monitor.rcWork.top - monitor.rcMonitor.top);
+    return ScreenRect{r.left, r.top, r.right, r.bottom};
+}
+
 bool is_minimized(Window window)
 {
     return IsIconic(hwnd(window)) != 0;
