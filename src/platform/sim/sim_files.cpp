@@ -1,8 +1,6 @@
 // The simulated files and change watches: the test's real folders, watched by the simulation.
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -18,14 +16,11 @@
 
 namespace qm {
 
+// A listing as Windows gives it: "." and ".." first, then the folder's entries in the order the
+// file system keeps them.
 struct ListingObject {
-    DIR* dir = nullptr;
-    std::string folder;
-    ~ListingObject()
-    {
-        if (dir)
-            closedir(dir);
-    }
+    std::filesystem::directory_iterator next;
+    int dots_given = 0;
 };
 
 struct WatchObject {
@@ -64,15 +59,35 @@ bool lower_equal(const char* a, const char* b)
     return *a == *b;
 }
 
+bool is_folder(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec);
+}
+
+bool is_file(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
 bool read_entry(ListingObject* listing, FolderEntry* entry)
 {
-    const dirent* d = readdir(listing->dir);
-    if (!d)
+    if (listing->dots_given < 2) {
+        std::snprintf(entry->name, sizeof entry->name, "%s", listing->dots_given == 0 ? "." : "..");
+        entry->is_folder = true;
+        ++listing->dots_given;
+        return true;
+    }
+    std::error_code ec;
+    if (listing->next == std::filesystem::directory_iterator())
         return false;
-    std::snprintf(entry->name, sizeof entry->name, "%s", d->d_name);
-    struct stat st {};
-    const std::string full = listing->folder + "/" + d->d_name;
-    entry->is_folder = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const std::filesystem::directory_entry& e = *listing->next;
+    std::snprintf(entry->name, sizeof entry->name, "%s", e.path().filename().string().c_str());
+    entry->is_folder = is_folder(e.path());
+    listing->next.increment(ec);
+    if (ec)
+        listing->next = std::filesystem::directory_iterator();
     return true;
 }
 
@@ -132,10 +147,10 @@ using sim::record;
 ListingHandle begin_listing(const char* folder, FolderEntry* first)
 {
     record(std::string("list ") + folder);
+    std::error_code ec;
     auto listing = std::make_unique<ListingObject>();
-    listing->folder = sim::native_path(folder);
-    listing->dir = opendir(listing->folder.c_str());
-    if (!listing->dir || !sim::read_entry(listing.get(), first))
+    listing->next = std::filesystem::directory_iterator(sim::native_path(folder), ec);
+    if (ec || !sim::read_entry(listing.get(), first))
         return nullptr;
     return listing.release();
 }
@@ -153,29 +168,28 @@ void end_listing(ListingHandle listing)
 bool find_entry(const char* folder, const char* name, FolderEntry* found)
 {
     record(std::string("find ") + folder + "\\" + name);
-    DIR* dir = opendir(sim::native_path(folder).c_str());
-    if (!dir)
+    std::error_code ec;
+    std::filesystem::directory_iterator it(sim::native_path(folder), ec);
+    if (ec)
         return false;
     // An exact match wins over one that differs in letter case only.
     bool matched = false;
-    std::string best;
-    while (const dirent* d = readdir(dir)) {
-        if (std::strcmp(d->d_name, name) == 0) {
-            best = d->d_name;
+    std::filesystem::path best;
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (entry == name) {
+            best = it->path();
             matched = true;
             break;
         }
-        if (!matched && sim::lower_equal(d->d_name, name)) {
-            best = d->d_name;
+        if (!matched && sim::lower_equal(entry.c_str(), name)) {
+            best = it->path();
             matched = true;
         }
     }
-    closedir(dir);
     if (matched && found) {
-        std::snprintf(found->name, sizeof found->name, "%s", best.c_str());
-        struct stat st {};
-        const std::string full = sim::native_path(folder) + "/" + best;
-        found->is_folder = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        std::snprintf(found->name, sizeof found->name, "%s", best.filename().string().c_str());
+        found->is_folder = sim::is_folder(best);
     }
     return matched;
 }
@@ -186,8 +200,7 @@ bool can_open_for_reading(const char* path)
     auto held = sim::files().held.find(sim::normal(p));
     if (held != sim::files().held.end() && !held->second)
         return false;
-    struct stat st {};
-    if (::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!sim::is_file(p))
         return false;
     std::FILE* f = std::fopen(p.c_str(), "rb");
     if (!f)
@@ -223,18 +236,17 @@ int read_last_write_time(const char* path, std::uint64_t* time)
     const std::string p = sim::native_path(path);
     if (sim::files().held.count(sim::normal(p)))
         return -1;
-    struct stat st {};
-    if (::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!sim::is_file(p))
         return -1;
-    // 100 ns units since 1601, as the Windows file times count.
-    constexpr std::uint64_t EpochDifference = 11644473600ull;
-#if defined(_WIN32)
-    const std::uint64_t nanoseconds = 0; // the C runtime's stat keeps whole seconds only
-#else
-    const auto nanoseconds = static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
-#endif
-    *time = (static_cast<std::uint64_t>(st.st_mtime) + EpochDifference) * 10000000ull +
-            nanoseconds / 100;
+    std::error_code ec;
+    const auto written = std::filesystem::last_write_time(p, ec);
+    if (ec)
+        return -1;
+    // In 100 ns units as the Windows file times count, from the file clock's own epoch: only
+    // comparisons between such times matter.
+    using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;
+    *time = static_cast<std::uint64_t>(
+        std::chrono::duration_cast<Ticks>(written.time_since_epoch()).count());
     return 0;
 }
 
@@ -242,8 +254,7 @@ WatchHandle open_change_watch(const char* folder)
 {
     record(std::string("open_watch ") + folder);
     const std::string p = sim::native_path(folder);
-    std::error_code ec;
-    if (!std::filesystem::is_directory(p, ec))
+    if (!sim::is_folder(p))
         return nullptr;
     auto* watch = new WatchObject{sim::normal(p)};
     sim::files().watches.insert(watch);
