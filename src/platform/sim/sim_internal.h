@@ -1,11 +1,18 @@
 // State shared by the simulated backend's sources.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "platform/handles.h"
+#include "render/canvas.h"
 
 namespace qm::sim {
 
 void record(std::string call);
 void reset_files();
+void reset_printers();
+// A canvas on a simulated printer's page; null when `dc` is no printer's.
+std::unique_ptr<Canvas> open_printer_canvas(DrawContext dc);
 
 } // namespace qm::sim

@@ -133,6 +133,7 @@ void reset()
 {
     state() = SimState{};
     reset_files();
+    reset_printers();
 }
 
 const std::vector<std::string>& calls()
@@ -590,6 +591,8 @@ private:
 
 DeviceCaps device_caps(DrawContext dc)
 {
+    if (auto printer = sim::open_printer_canvas(dc))
+        return printer->caps();
     return window_caps(*dc);
 }
 
@@ -626,6 +629,8 @@ void draw_text(DrawContext dc, std::int32_t x, std::int32_t y, const char* text,
 
 std::unique_ptr<Canvas> open_canvas(DrawContext dc)
 {
+    if (auto printer = sim::open_printer_canvas(dc))
+        return printer;
     return std::make_unique<SimCanvas>(dc);
 }
 
