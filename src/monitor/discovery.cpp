@@ -119,8 +119,7 @@ bool add_user(const char* user_name)
         arm_change_watch(slot.watch_handle.get());
         format_path(slot.status_line, sizeof slot.status_line, "%s", watched);
     } else {
-        format_path(slot.status_line, sizeof slot.status_line, "%s%s", MonitorFailPrefix,
-                    watched);
+        format_path(slot.status_line, sizeof slot.status_line, "%s%s", MonitorFailPrefix, watched);
     }
 
     delete_stale_spool_file(watched, "Quillmark_Spool_File.pdb");

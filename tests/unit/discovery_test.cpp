@@ -66,8 +66,7 @@ TEST_F(Discovery, without_an_install_folder_shows_the_window_and_reports)
     EXPECT_EQ(sim::message_boxes()[0].text,
               "Cannot locate a path to the Palm Desktop backup files");
     EXPECT_EQ(sim::message_boxes()[0].caption, "Registry Error");
-    EXPECT_EQ(sim::calls_starting_with({"show_window"}),
-              std::vector<std::string>{"show_window 1"});
+    EXPECT_EQ(sim::calls_starting_with({"show_window"}), std::vector<std::string>{"show_window 1"});
     EXPECT_TRUE(sim::calls_starting_with({"list"}).empty());
 }
 

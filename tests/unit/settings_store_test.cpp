@@ -72,8 +72,8 @@ TEST_F(SettingsStore, integers_are_stored_as_four_little_endian_bytes)
 TEST_F(SettingsStore, write_without_a_name_fails_without_touching_the_store)
 {
     const std::uint8_t b[4] = {};
-    EXPECT_EQ(write_registry_value("Software", "Brackwater Software", "Quillmark", "v2.0",
-                                   nullptr, b, sizeof b),
+    EXPECT_EQ(write_registry_value("Software", "Brackwater Software", "Quillmark", "v2.0", nullptr,
+                                   b, sizeof b),
               -1);
     EXPECT_FALSE(sim::key_exists(SettingsKeyPath));
     EXPECT_TRUE(sim::calls_starting_with({"write_value"}).empty());

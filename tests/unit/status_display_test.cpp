@@ -22,7 +22,8 @@ struct Line {
 
 void PrintTo(const Line& l, std::ostream* os)
 {
-    *os << "(" << l.x << ", " << l.y << ", \"" << l.text << "\"" << (l.heading ? ", heading)" : ")");
+    *os << "(" << l.x << ", " << l.y << ", \"" << l.text << "\""
+        << (l.heading ? ", heading)" : ")");
 }
 
 class StatusDisplay : public AppTest {

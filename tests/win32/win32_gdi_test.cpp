@@ -73,8 +73,7 @@ public:
         return best;
     }
     // Counts pixels in rows [top, top + height) that pass `test`.
-    template <typename Test>
-    int count(int top, int height, Test test) const
+    template <typename Test> int count(int top, int height, Test test) const
     {
         int n = 0;
         for (int y = top; y < top + height; ++y)
@@ -149,9 +148,9 @@ TEST_F(StatusScreen, paints_each_line_in_its_style_at_its_place)
     const int y1 = 10, y2 = y1 + hh + 10, y3 = y2 + hg + 10, u = y3 + hh + 10;
     const int y4 = u + 2 * hg + 10, y5 = y4 + hh + 10, y6 = y5 + hg, y7 = y6 + hg + 10;
     const int y8 = y7 + hh + 10;
-    const Band bands[] = {{10, y1, hh, true},  {25, y2, hg, false}, {10, y3, hh, true},
+    const Band bands[] = {{10, y1, hh, true},  {25, y2, hg, false},     {10, y3, hh, true},
                           {25, u, hg, false},  {35, u + hg, hg, false}, {10, y4, hh, true},
-                          {25, y5, hg, false}, {25, y6, hg, false}, {10, y7, hh, true},
+                          {25, y5, hg, false}, {25, y6, hg, false},     {10, y7, hh, true},
                           {25, y8, hg, false}};
     int next_free = 0;
     for (const Band& band : bands) {

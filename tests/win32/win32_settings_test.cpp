@@ -40,13 +40,13 @@ protected:
 
     int read(const char* value, void* dest, std::size_t size)
     {
-        return read_registry_value(keys_.names[0], keys_.names[1], keys_.names[2],
-                                   keys_.names[3], value, dest, size);
+        return read_registry_value(keys_.names[0], keys_.names[1], keys_.names[2], keys_.names[3],
+                                   value, dest, size);
     }
     int write(const char* value, const void* source, std::size_t size)
     {
-        return write_registry_value(keys_.names[0], keys_.names[1], keys_.names[2],
-                                    keys_.names[3], value, source, size);
+        return write_registry_value(keys_.names[0], keys_.names[1], keys_.names[2], keys_.names[3],
+                                    value, source, size);
     }
 
     std::string name_;

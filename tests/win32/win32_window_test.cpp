@@ -144,8 +144,7 @@ TEST(MainWindow, class_brings_the_menu_and_the_window_takes_its_geometry)
     check_menu_item(menu, MenuUseDefaultPrinter, true);
     HMENU hmenu = reinterpret_cast<HMENU>(menu);
     EXPECT_EQ(GetMenuState(hmenu, 40010, MF_BYCOMMAND) & MF_CHECKED, 0u);
-    EXPECT_EQ(GetMenuState(hmenu, 40003, MF_BYCOMMAND) & MF_CHECKED,
-              static_cast<UINT>(MF_CHECKED));
+    EXPECT_EQ(GetMenuState(hmenu, 40003, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
 
     EXPECT_EQ(start_timer(w, 1, 5000), 0);
     set_window_title(w, "Printing...");

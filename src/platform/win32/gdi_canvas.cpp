@@ -72,8 +72,7 @@ void GdiCanvas::fill_white(const Rect& r)
     PatBlt(dc_, r.left, r.top, r.width, r.height, WHITENESS);
 }
 
-std::unique_ptr<BandSurface> GdiCanvas::create_band_surface(std::int32_t width,
-                                                            std::int32_t height)
+std::unique_ptr<BandSurface> GdiCanvas::create_band_surface(std::int32_t width, std::int32_t height)
 {
     return GdiBandSurface::create(dc_, width, height);
 }
@@ -98,8 +97,8 @@ bool GdiCanvas::select_font(std::int32_t char_height, std::int32_t avg_width)
 {
     release_font();
     // Negative sizes ask for the character height (not the cell height) and average width.
-    GdiObject font(CreateFontA(-char_height, -avg_width, 0, 0, 0, FALSE, FALSE, FALSE,
-                               ANSI_CHARSET, 0, 0, 0, FIXED_PITCH, "Courier New"));
+    GdiObject font(CreateFontA(-char_height, -avg_width, 0, 0, 0, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                               0, 0, 0, FIXED_PITCH, "Courier New"));
     if (!font)
         return false;
     HGDIOBJ replaced = SelectObject(dc_, font.get());

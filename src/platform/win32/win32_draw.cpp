@@ -51,9 +51,8 @@ void set_text_colour(DrawContext dc, std::uint32_t colour)
 void select_stock_font(DrawContext dc, StockFont font)
 {
     // Stock objects are never deleted, so what they replace needs no keeping.
-    SelectObject(hdc(dc),
-                 GetStockObject(font == StockFont::SystemFixed ? SYSTEM_FIXED_FONT
-                                                               : DEFAULT_GUI_FONT));
+    SelectObject(hdc(dc), GetStockObject(font == StockFont::SystemFixed ? SYSTEM_FIXED_FONT
+                                                                        : DEFAULT_GUI_FONT));
 }
 
 std::int32_t text_height(DrawContext dc)
@@ -64,8 +63,7 @@ std::int32_t text_height(DrawContext dc)
     return tm.tmHeight;
 }
 
-void draw_text(DrawContext dc, std::int32_t x, std::int32_t y, const char* text,
-               std::size_t length)
+void draw_text(DrawContext dc, std::int32_t x, std::int32_t y, const char* text, std::size_t length)
 {
     const int n = length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
     TextOutA(hdc(dc), x, y, text, n);

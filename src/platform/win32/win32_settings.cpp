@@ -36,9 +36,9 @@ win::Key create_chain(const KeyPath& keys)
         HKEY created = nullptr;
         DWORD disposition = 0;
         char no_class[] = "";
-        if (!name || RegCreateKeyExA(parent, name, 0, no_class, REG_OPTION_NON_VOLATILE,
-                                     KEY_ALL_ACCESS, nullptr, &created,
-                                     &disposition) != ERROR_SUCCESS)
+        if (!name ||
+            RegCreateKeyExA(parent, name, 0, no_class, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &created, &disposition) != ERROR_SUCCESS)
             return win::Key();
         current = win::Key(created);
         parent = current.get();
@@ -63,8 +63,7 @@ int read_binary_value(const KeyPath& keys, const char* name, void* dest, std::si
         return -1;
     auto scratch = std::make_unique<BYTE[]>(length > 0 ? length : 1);
     DWORD got = length;
-    if (RegQueryValueExA(key.get(), name, nullptr, nullptr, scratch.get(), &got) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExA(key.get(), name, nullptr, nullptr, scratch.get(), &got) != ERROR_SUCCESS ||
         got > size)
         return -1;
     if (got > 0)
@@ -72,8 +71,7 @@ int read_binary_value(const KeyPath& keys, const char* name, void* dest, std::si
     return static_cast<int>(got);
 }
 
-int write_binary_value(const KeyPath& keys, const char* name, const void* source,
-                       std::size_t size)
+int write_binary_value(const KeyPath& keys, const char* name, const void* source, std::size_t size)
 {
     if (!name || size > 0x7FFFFFFF)
         return -1;

@@ -186,8 +186,8 @@ int run_message_loop()
     return static_cast<int>(msg.wParam);
 }
 
-std::intptr_t default_window_procedure(Window window, std::uint32_t message,
-                                       std::uintptr_t wparam, std::intptr_t lparam)
+std::intptr_t default_window_procedure(Window window, std::uint32_t message, std::uintptr_t wparam,
+                                       std::intptr_t lparam)
 {
     return DefWindowProcA(hwnd(window), message, wparam, lparam);
 }

@@ -9,8 +9,7 @@
 namespace qm::win {
 
 // Traits: `type`, `invalid()` and `close(type)`.
-template <typename Traits>
-class Owned {
+template <typename Traits> class Owned {
 public:
     using Handle = typename Traits::type;
 
@@ -78,7 +77,7 @@ using Key = Owned<KeyTraits>;
 using File = Owned<FileTraits>;
 using FindHandle = Owned<FindTraits>;
 using ChangeHandle = Owned<ChangeTraits>;
-using MemoryDc = Owned<DcTraits>;     // a DC made by CreateCompatibleDC or CreateDCA
+using MemoryDc = Owned<DcTraits>; // a DC made by CreateCompatibleDC or CreateDCA
 using GdiObject = Owned<GdiObjectTraits>;
 
 // A window's DC from GetDC, given back with ReleaseDC.
