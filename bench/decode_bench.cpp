@@ -1,7 +1,7 @@
 // Band decoding throughput against a baseline measured in the same run.
 //
-// A 1700 x 1000 band of 16-bit pixels (3.4 MB decoded) is written to a spool file twice: plain
-// and run-coded. Each decode benchmark opens the file, finds the record, reads the band header
+// A 1700 x 1000 band of 16-bit pixels (3.4 MB decoded) is written to a spool file plain and
+// run-coded, and a text page of the same size (the band without its photograph) run-coded. Each decode benchmark opens the file, finds the record, reads the band header
 // and decodes the pixel data, as the page renderer does. Each baseline reads the same file into
 // memory with fread and copies the decoded size with memcpy: the least any reader of that file
 // could do to hand over that image. Throughput is decoded image bytes per second; the closing
@@ -38,9 +38,9 @@ std::uint16_t rgb565(int r, int g, int b)
 
 // A page strip as the handheld prints it at 300 dpi: white margins; lines of text in a small
 // made-up font whose glyphs are 3-pixel strokes, so that rows repeat for a stretch and then
-// change; a photograph (a gradient under sensor noise, which only literals hold); and flat
-// coloured boxes.
-qm::Bytes page_strip()
+// change; a photograph (a gradient under sensor noise, which only literals hold), or white where
+// a text page has none; and flat coloured boxes.
+qm::Bytes page_strip(bool photograph)
 {
     std::uint32_t noise = 12345;
     auto next = [&noise] {
@@ -89,7 +89,7 @@ qm::Bytes page_strip()
                 const int glyph = text[line][(x - Left) / CellW], gx = (x - Left) % CellW;
                 if (glyph >= 0 && gx < GlyphW && font[glyph][gy][gx])
                     px = ink;
-            } else if (y >= 420 && y < 800 && x >= 150 && x < 1450) {
+            } else if (photograph && y >= 420 && y < 800 && x >= 150 && x < 1450) {
                 const int r = 60 + (x - 150) * 150 / 1300 + static_cast<int>(next() % 9);
                 const int g = 90 + (y - 420) * 120 / 380 + static_cast<int>(next() % 9);
                 const int b = 120 + static_cast<int>(next() % 9);
@@ -123,15 +123,22 @@ struct TempPath {
 };
 
 struct BandFile {
+    const qm::Bytes& image;
+    bool compress;
     TempPath file;
     std::size_t file_size = 0;
-    explicit BandFile(const char* stem) : file(stem) {}
+    BandFile(const qm::Bytes& img, bool coded, const char* stem)
+        : image(img), compress(coded), file(stem)
+    {
+    }
 };
 
 struct Fixture {
-    qm::Bytes image = page_strip();
-    BandFile plain{"qm-bench-plain"};
-    BandFile coded{"qm-bench-coded"};
+    qm::Bytes image = page_strip(true);
+    qm::Bytes text_image = page_strip(false);
+    BandFile plain{image, false, "qm-bench-plain"};
+    BandFile coded{image, true, "qm-bench-coded"};
+    BandFile coded_text{text_image, true, "qm-bench-coded-text"};
     bool ok = true;
 
     Fixture()
@@ -140,9 +147,9 @@ struct Fixture {
         h.width = BandWidth;
         h.height = BandHeight;
         h.dpi_x = h.dpi_y = 300;
-        for (BandFile* f : {&plain, &coded}) {
+        for (BandFile* f : {&plain, &coded, &coded_text}) {
             qm::SpoolImage spool;
-            spool.records.push_back(qm::band_record(qm::KindBand16, 0, h, image, f == &coded));
+            spool.records.push_back(qm::band_record(qm::KindBand16, 0, h, f->image, f->compress));
             const qm::Bytes bytes = qm::build_spool(spool);
             f->file_size = bytes.size();
             ok = ok && qm::write_file(f->file.path.c_str(), bytes);
@@ -150,15 +157,14 @@ struct Fixture {
     }
 };
 
-Fixture* TheFixture = nullptr;
-
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-void decode_from_file(benchmark::State& state, const BandFile& f)
+void decode_from_file(benchmark::State& state, const BandFile* band)
 {
-    const std::size_t image_size = TheFixture->image.size();
+    const BandFile& f = *band;
+    const std::size_t image_size = f.image.size();
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[image_size + qm::BandSpareBytes]);
     for (auto _ : state) {
         qm::SpoolStream s = qm::SpoolStream::open_file(f.file.path.c_str());
@@ -178,14 +184,15 @@ void decode_from_file(benchmark::State& state, const BandFile& f)
         benchmark::DoNotOptimize(buffer.get());
         benchmark::ClobberMemory();
     }
-    if (std::memcmp(buffer.get(), TheFixture->image.data(), image_size) != 0)
+    if (std::memcmp(buffer.get(), f.image.data(), image_size) != 0)
         state.SkipWithError("decoded image differs from the original");
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(image_size));
 }
 
-void read_and_copy(benchmark::State& state, const BandFile& f)
+void read_and_copy(benchmark::State& state, const BandFile* band)
 {
-    const std::size_t image_size = TheFixture->image.size();
+    const BandFile& f = *band;
+    const std::size_t image_size = f.image.size();
     std::vector<std::uint8_t> file_bytes(f.file_size);
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[image_size + qm::BandSpareBytes]);
     for (auto _ : state) {
@@ -195,7 +202,7 @@ void read_and_copy(benchmark::State& state, const BandFile& f)
             break;
         }
         benchmark::DoNotOptimize(file_bytes.data());
-        std::memcpy(buffer.get(), TheFixture->image.data(), image_size);
+        std::memcpy(buffer.get(), f.image.data(), image_size);
         benchmark::DoNotOptimize(buffer.get());
         benchmark::ClobberMemory();
     }
@@ -224,12 +231,14 @@ public:
         ConsoleReporter::ReportRuns(reports);
     }
 
-    void print_ratio(const char* what, const char* name, const char* baseline) const
+    // "decode_NAME / baseline_NAME: R%", with both rates.
+    void print_ratio(const char* name) const
     {
-        const double r = rate(name), b = rate(baseline);
+        const double r = rate("decode_" + std::string(name));
+        const double b = rate("baseline_" + std::string(name));
         if (r > 0 && b > 0)
-            std::printf("%-34s %6.1f%% of %s (%.0f vs %.0f MB/s)\n", what, 100.0 * r / b,
-                        baseline, r / 1e6, b / 1e6);
+            std::printf("decode_%-15s %6.1f%% of baseline_%s (%.0f vs %.0f MB/s)\n", name,
+                        100.0 * r / b, name, r / 1e6, b / 1e6);
     }
 
 private:
@@ -237,7 +246,7 @@ private:
         double sum = 0;
         int n = 0;
     };
-    double rate(const char* name) const
+    double rate(const std::string& name) const
     {
         for (const auto* rates : {&rates_, &aggregated_}) {
             const auto it = rates->find(name);
@@ -259,24 +268,23 @@ int main(int argc, char** argv)
         std::fputs("qm_decode_bench: cannot write the band files\n", stderr);
         return 1;
     }
-    TheFixture = &fixture;
-    std::printf("band: %u x %u, 16-bit, %zu bytes decoded; plain file %zu bytes, run-coded file "
-                "%zu bytes\n",
+    std::printf("band: %u x %u, 16-bit, %zu bytes decoded; files of %zu bytes (plain), %zu bytes "
+                "(run-coded), %zu bytes (run-coded, text page without the photograph)\n",
                 BandWidth, BandHeight, fixture.image.size(), fixture.plain.file_size,
-                fixture.coded.file_size);
+                fixture.coded.file_size, fixture.coded_text.file_size);
 
-    benchmark::RegisterBenchmark("decode_plain", [](benchmark::State& st) {
-        decode_from_file(st, TheFixture->plain);
-    });
-    benchmark::RegisterBenchmark("baseline_plain_file", [](benchmark::State& st) {
-        read_and_copy(st, TheFixture->plain);
-    });
-    benchmark::RegisterBenchmark("decode_run_coded", [](benchmark::State& st) {
-        decode_from_file(st, TheFixture->coded);
-    });
-    benchmark::RegisterBenchmark("baseline_run_coded_file", [](benchmark::State& st) {
-        read_and_copy(st, TheFixture->coded);
-    });
+    const struct {
+        const char* name;
+        const BandFile* file;
+    } files[] = {{"plain", &fixture.plain},
+                 {"run_coded", &fixture.coded},
+                 {"run_coded_text", &fixture.coded_text}};
+    for (const auto& f : files) {
+        benchmark::RegisterBenchmark((std::string("decode_") + f.name).c_str(), decode_from_file,
+                                     f.file);
+        benchmark::RegisterBenchmark((std::string("baseline_") + f.name).c_str(), read_and_copy,
+                                     f.file);
+    }
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
@@ -286,8 +294,7 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
     std::fflush(stdout);
     std::printf("\n");
-    reporter.print_ratio("plain decode / baseline:", "decode_plain", "baseline_plain_file");
-    reporter.print_ratio("run-coded decode / baseline:", "decode_run_coded",
-                         "baseline_run_coded_file");
+    for (const auto& f : files)
+        reporter.print_ratio(f.name);
     return 0;
 }
