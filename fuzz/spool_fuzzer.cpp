@@ -1,12 +1,20 @@
-// The libFuzzer entry point: every input is a spool file. The replay program links this same
-// file, so a corpus file replays exactly as the fuzzer ran it.
+// The libFuzzer entry point: every input is a spool file, read record by record and then drawn
+// page by page. The replay program links this same file, so a corpus file replays exactly as
+// the fuzzer ran it.
 #include <cstddef>
 #include <cstdint>
 
+#include "render_walk.h"
 #include "spool_walk.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    qm::fuzz::walk_spool(data, size);
+    const qm::fuzz::WalkSummary read = qm::fuzz::walk_spool(data, size);
+    // Drawing decodes every band again and paints it on a 24-bit surface of its full size: only
+    // files whose reading stayed within the walk's bounds, and whose bands are modest, are
+    // drawn, so each input stays fast.
+    if (read.bands_passed_over == 0 && read.record_count <= qm::fuzz::MaxWalkedRecords &&
+        read.band_pixels <= qm::fuzz::MaxRenderedPixels)
+        qm::fuzz::render_spool(data, size, (size & 1) != 0);
     return 0;
 }

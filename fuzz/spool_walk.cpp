@@ -61,6 +61,7 @@ void walk_band(SpoolStream& s, int kind, std::uint8_t flags, std::int64_t file_s
     const std::int64_t data_at = s.tell();
     decode_band(s, flags, kind, h, bytes);
     ++sum.bands_decoded;
+    sum.band_pixels += std::uint64_t{h.width} * h.height;
 
     // Where the stream stops: plain data is read as far as the image or the file goes; run-coded
     // data never moves backwards nor past the end.

@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::uint32_t HeaderBytes = 54;
 constexpr std::uint32_t PixelsPerMetre = 2667; // 67.7 dpi: what the handheld's files carry
-constexpr std::uint16_t White555 = 0x7FFF;
 
 int bits_per_pixel(int kind)
 {

@@ -1,0 +1,78 @@
+#include "render_walk.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "job/page_loop.h"
+#include "render/raster_canvas.h"
+#include "render/render_page.h"
+#include "spool/spool_container.h"
+
+namespace qm::fuzz {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// A 36-dpi Letter printer with a small unprintable margin, and a small screen: small surfaces
+// keep each input fast while every path of the drawing is reached.
+constexpr DeviceCaps printer_caps(bool monochrome)
+{
+    return DeviceCaps{300, 390, 36, 36, monochrome ? 2 : -1, 3, 3};
+}
+constexpr DeviceCaps ScreenCaps{160, 120, 96, 96, -1, 0, 0};
+
+void check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "render_spool check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+RenderSummary render_spool(const std::uint8_t* data, std::size_t size, bool monochrome)
+{
+    RenderSummary sum;
+    reset_render_state();
+    const DeviceCaps pc = printer_caps(monochrome);
+    std::unique_ptr<RasterCanvas> printer = RasterCanvas::create(pc);
+    std::unique_ptr<RasterCanvas> screen = RasterCanvas::create(ScreenCaps);
+    check(printer && screen, "canvases");
+
+    SpoolStream s = SpoolStream::from_memory(data, size);
+    std::int32_t count = 0;
+    read_spool_header(s, &count, nullptr, nullptr);
+    s.seek(0);
+
+    // The printer pass of each page, then its window pass, as a printed job does; the first
+    // page's window pass also saves the BMP.
+    std::unique_ptr<std::FILE, FileCloser> bmp(std::tmpfile());
+    const PagePlacement on_paper{-pc.physical_offset_x, -pc.physical_offset_y, pc.logpixelsx,
+                                 pc.logpixelsy, pc.horzres, pc.vertres};
+    const PagePlacement in_window{0, 0, 20, 20, ScreenCaps.horzres, ScreenCaps.vertres};
+    for_each_page(s, count, [&](std::int32_t first) {
+        const std::int64_t before = s.tell();
+        const int printed = render_page(*printer, on_paper, &s, first, count, false, false, nullptr);
+        check(printed == 0 || s.tell() == before, "a failed pass rewinds");
+        s.seek(before);
+        const int shown = render_page(*screen, in_window, &s, first, count, true, true,
+                                      first == 0 ? bmp.get() : nullptr);
+        check(shown == 0 || s.tell() == before, "a failed window pass rewinds");
+        check(printed == shown, "both passes read the page alike");
+        check(Render.PreviewCacheWidth == ScreenCaps.horzres, "the cache has the area's size");
+        check(repaint_from_cache(*screen) == (Render.PreviewCache ? 0 : -1), "repaint");
+        return ++sum.pages < MaxRenderedPages;
+    });
+    if (bmp) {
+        std::fseek(bmp.get(), 0, SEEK_END);
+        sum.bmp_bytes = std::ftell(bmp.get());
+    }
+    reset_render_state();
+    return sum;
+}
+
+} // namespace qm::fuzz
