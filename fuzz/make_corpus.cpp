@@ -57,8 +57,8 @@ qm::BandHeader header(std::uint16_t width, std::uint16_t height, std::uint16_t t
 
 Bytes band(int kind, std::uint8_t flags, std::uint16_t width, std::uint16_t height, bool compress)
 {
-    return qm::band_record(kind, flags, header(width, height),
-                           sample_image(kind, width, height), compress);
+    return qm::band_record(kind, flags, header(width, height), sample_image(kind, width, height),
+                           compress);
 }
 
 Bytes spool_of(std::initializer_list<Bytes> records)
@@ -86,7 +86,7 @@ Bytes hand_coded_band()
     qm::append_run(r, qm::RunOp::Fill, 5, digits + 6);
     qm::append_run(r, qm::RunOp::Zero, 2);
     qm::append_run(r, qm::RunOp::CopyAbove, 64); // 7 bytes left: overshoots by 57
-    r.insert(r.end(), {0xFD, 0xFC, 0xAA}); // never read: the image is full
+    r.insert(r.end(), {0xFD, 0xFC, 0xAA});       // never read: the image is full
     return r;
 }
 
@@ -131,8 +131,7 @@ int main(int argc, char** argv)
     ok &= put(dir, "continued_pages.pdb",
               spool_of({band(qm::KindBand1, qm::FlagContinued, 40, 6, true),
                         qm::text_record(qm::FlagContinued, "caption under the band\n"),
-                        band(qm::KindBand16, 0, 16, 4, true),
-                        qm::text_record(0, "second page")}));
+                        band(qm::KindBand16, 0, 16, 4, true), qm::text_record(0, "second page")}));
 
     // The record list out of order: lengths come out negative and records overlap.
     {

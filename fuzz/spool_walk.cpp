@@ -17,7 +17,7 @@ namespace {
 #define QM_WALK_CHECK(cond)                                                                        \
     do {                                                                                           \
         if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "%s:%d: walk_spool check failed: %s\n", __FILE__, __LINE__,      \
+            std::fprintf(stderr, "%s:%d: walk_spool check failed: %s\n", __FILE__, __LINE__,       \
                          #cond);                                                                   \
             std::abort();                                                                          \
         }                                                                                          \

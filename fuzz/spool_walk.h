@@ -23,11 +23,11 @@ struct WalkSummary {
     std::int32_t record_count = 0; // as read from the header, before capping
     std::int32_t records_walked = 0;
     std::int32_t bands_decoded = 0;
-    std::int32_t bands_refused = 0; // over the allocation limit
+    std::int32_t bands_refused = 0;     // over the allocation limit
     std::int32_t bands_passed_over = 0; // over the work budget
     std::int32_t text_lines = 0;
     std::uint64_t band_pixels = 0; // width x height over the bands decoded
-    std::uint32_t checksum = 0; // over everything decoded, so none of it is optimised away
+    std::uint32_t checksum = 0;    // over everything decoded, so none of it is optimised away
 };
 
 WalkSummary walk_spool(const std::uint8_t* data, std::size_t size);

@@ -95,8 +95,8 @@ static_assert(BandSpareBytes >= MaxRun, "every run may write a whole MaxRun-byte
 // branch mispredicts and costs most; picking the source without a branch measured slower still,
 // since every code then waits for the one before it.
 std::uint8_t* decode_buffered_runs(const std::uint8_t*& in, const std::uint8_t* in_end,
-                                   std::uint8_t* buffer, std::uint8_t* out,
-                                   const std::uint8_t* end, std::size_t stride)
+                                   std::uint8_t* buffer, std::uint8_t* out, const std::uint8_t* end,
+                                   std::size_t stride)
 {
     // From here on the row above lies wholly before the output, and a copy from it is one block.
     const std::uint8_t* const block_copies_from = stride >= MaxRun ? buffer + stride : end;

@@ -69,10 +69,10 @@ TEST(BandDecode, the_longest_codes_run_64_bytes_and_the_shortest_one)
     const Decoded d = decode(data, KindBand8, 64, 4, true);
     ASSERT_EQ(d.image.size(), 256u);
     for (int i = 0; i < 64; ++i) {
-        EXPECT_EQ(d.image[i], 0x11);          // fill
-        EXPECT_EQ(d.image[64 + i], i);        // literal
-        EXPECT_EQ(d.image[128 + i], 0);       // zero
-        EXPECT_EQ(d.image[192 + i], 0) << i;  // copy of the zero row above
+        EXPECT_EQ(d.image[i], 0x11);         // fill
+        EXPECT_EQ(d.image[64 + i], i);       // literal
+        EXPECT_EQ(d.image[128 + i], 0);      // zero
+        EXPECT_EQ(d.image[192 + i], 0) << i; // copy of the zero row above
     }
     EXPECT_EQ(d.stopped_at, 3 + 64 + 2) << "the image was full: 0x01 0x77 0x02 stay unread";
 
@@ -183,12 +183,12 @@ Bytes reference_decode(const Bytes& data, std::size_t size, std::size_t stride,
         const std::uint8_t fill = (x & 3) == 0 ? next() : 0;
         for (std::size_t j = 0; j < n; ++j) {
             const std::size_t q = at + j;
-            switch (x & 3) {
-            case 0: out[q] = fill; break;
-            case 1: out[q] = next(); break;
-            case 2: out[q] = 0; break;
-            default: out[q] = q >= stride ? out[q - stride] : 0;
-            }
+            const unsigned op = x & 3; // fill, literal, zero, copy from the row above
+            out[q] = op == 0       ? fill
+                     : op == 1     ? next()
+                     : op == 2     ? std::uint8_t{0}
+                     : q >= stride ? out[q - stride]
+                                   : std::uint8_t{0};
         }
         at += n;
     }
