@@ -10,17 +10,6 @@ namespace {
 
 constexpr std::uint16_t Dpi = 100;
 
-BandHeader band(std::uint16_t w, std::uint16_t h, std::uint16_t left, std::uint16_t top)
-{
-    BandHeader b;
-    b.width = w;
-    b.height = h;
-    b.left = left;
-    b.top = top;
-    b.dpi_x = Dpi;
-    b.dpi_y = Dpi;
-    return b;
-}
 
 void put565(Bytes& out, unsigned r8, unsigned g8, unsigned b8)
 {
@@ -114,21 +103,21 @@ int run_testpage(const char* out_path, std::FILE* err)
     r.push_back(text_record(FlagContinued, "Quillmark PC Print Spooler - test page\n"
                                            "Page 1: text, a palette chart, a colour gradient\n"
                                            "and 1-bit hatching, in continued records.\n"));
-    r.push_back(band_record(KindBand8, FlagContinued, band(384, 384, 75, 20), palette_chart(), true));
-    r.push_back(band_record(KindBand16, FlagContinued, band(650, 160, 75, 20),
+    r.push_back(band_record(KindBand8, FlagContinued, band_header(384, 384, Dpi, 75, 20), palette_chart(), true));
+    r.push_back(band_record(KindBand16, FlagContinued, band_header(650, 160, Dpi, 75, 20),
                             colour_gradient(650, 160), false));
-    r.push_back(band_record(KindBand1, FlagContinued, band(650, 120, 75, 20), hatching(650, 120),
+    r.push_back(band_record(KindBand1, FlagContinued, band_header(650, 120, Dpi, 75, 20), hatching(650, 120),
                             true));
     r.push_back(text_record(0, "\nEnd of page 1."));
 
     // Page 2: grey ramps that a two-colour printer dithers.
     r.push_back(text_record(FlagContinued, "Page 2: grey ramps (dithered on black-and-white "
                                            "printers)\r\n"));
-    r.push_back(band_record(KindBand16, FlagContinued, band(640, 100, 75, 20),
+    r.push_back(band_record(KindBand16, FlagContinued, band_header(640, 100, Dpi, 75, 20),
                             grey_ramp_565(640, 100), true));
-    r.push_back(band_record(KindBand8, FlagContinued, band(650, 100, 75, 20),
+    r.push_back(band_record(KindBand8, FlagContinued, band_header(650, 100, Dpi, 75, 20),
                             grey_ramp_palette(650, 100), false));
-    r.push_back(band_record(KindBand1, 0, band(64, 64, 75, 20), hatching(64, 64), false));
+    r.push_back(band_record(KindBand1, 0, band_header(64, 64, Dpi, 75, 20), hatching(64, 64), false));
 
     // Page 3: text only.
     r.push_back(text_record(0, "Page 3: plain text.\n"

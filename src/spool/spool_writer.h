@@ -24,6 +24,13 @@ void append_run(Bytes& out, RunOp op, std::size_t n, const std::uint8_t* data = 
 // copies from the row above, fills and literals, choosing the longest run at each point.
 Bytes run_encode(const std::uint8_t* image, std::size_t size, std::size_t stride);
 
+// A band header with one resolution both ways.
+constexpr BandHeader band_header(std::uint16_t width, std::uint16_t height, std::uint16_t dpi,
+                                 std::uint16_t left = 0, std::uint16_t top = 0)
+{
+    return BandHeader{width, height, left, top, dpi, dpi};
+}
+
 // A band record: kind, flags (bit 7 set when `compress`), header, pixel data. `pixels` holds
 // the decoded image, row_bytes(kind, width) x height bytes.
 Bytes band_record(int kind, std::uint8_t flags, const BandHeader& h, const Bytes& pixels,

@@ -12,18 +12,6 @@
 namespace qm {
 namespace {
 
-BandHeader header(std::uint16_t w, std::uint16_t h, std::uint16_t dpi = 72,
-                  std::uint16_t left = 0, std::uint16_t top = 0)
-{
-    BandHeader b;
-    b.width = w;
-    b.height = h;
-    b.left = left;
-    b.top = top;
-    b.dpi_x = dpi;
-    b.dpi_y = dpi;
-    return b;
-}
 
 std::uint32_t le32(const Bytes& b, std::size_t at)
 {
@@ -77,7 +65,7 @@ TEST(BmpExport, one_bit_band_with_padding_from_the_provisional_fill)
 {
     // Width 9, height 2: stride 4, image 8, two palette entries.
     const Bytes b = export_first_page(
-        {band_record(KindBand1, 0, header(9, 2), Bytes{0xC1, 0x80, 0x3E, 0x00}, true)});
+        {band_record(KindBand1, 0, band_header(9, 2, 72), Bytes{0xC1, 0x80, 0x3E, 0x00}, true)});
     expect_header(b, 70, 62, 9, 2, 1, 8);
     EXPECT_EQ((Bytes(b.begin() + 54, b.begin() + 62)), (Bytes{0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0}));
     // Bottom row first; bytes 2 and 3 of each row keep the fill (0).
@@ -88,7 +76,7 @@ TEST(BmpExport, row_padding_keeps_the_fill_value_of_its_offset)
 {
     // Width 9, height 8: stride 4, image 32. Offsets 0-15 fill with 0, 16-31 with 1.
     const Bytes b = export_first_page(
-        {band_record(KindBand1, 0, header(9, 8), Bytes(16, 0xFF), false)});
+        {band_record(KindBand1, 0, band_header(9, 8, 72), Bytes(16, 0xFF), false)});
     ASSERT_EQ(b.size(), 62u + 32);
     for (int row = 0; row < 8; ++row) {
         const std::uint8_t fill = row * 4 >= 16 ? 1 : 0;
@@ -101,7 +89,7 @@ TEST(BmpExport, row_padding_keeps_the_fill_value_of_its_offset)
 TEST(BmpExport, palette_band_carries_the_system_palette)
 {
     const Bytes b = export_first_page(
-        {band_record(KindBand8, 0, header(5, 1), Bytes{0, 5, 107, 215, 255}, false)});
+        {band_record(KindBand8, 0, band_header(5, 1, 72), Bytes{0, 5, 107, 215, 255}, false)});
     const std::uint32_t at = 54 + 4 * 256;
     expect_header(b, at + 8, at, 5, 1, 8, 8);
     EXPECT_EQ(0, std::memcmp(b.data() + 54, SystemPalette.data(), 1024));
@@ -115,7 +103,7 @@ TEST(BmpExport, colour_band_is_converted_to_five_five_five)
 {
     // White, red, green on the top row; black, blue, a mid value on the bottom row.
     const Bytes rgb565 = {0xFF, 0xFF, 0x00, 0xF8, 0xE0, 0x07, 0x00, 0x00, 0x1F, 0x00, 0x55, 0xAA};
-    const Bytes b = export_first_page({band_record(KindBand16, 0, header(3, 2), rgb565, true)});
+    const Bytes b = export_first_page({band_record(KindBand16, 0, band_header(3, 2, 72), rgb565, true)});
     expect_header(b, 70, 54, 3, 2, 16, 16);
     const Bytes bottom(b.begin() + 54, b.begin() + 62);
     const Bytes top(b.begin() + 62, b.end());
@@ -141,9 +129,9 @@ TEST(BmpExport, only_the_first_page_is_saved_and_a_second_band_stacks_below_the_
     // Page 1: two 8-bit bands at 72 dpi, the second 1 row lower and 2 pixels in. Page 2 is not
     // part of the picture.
     const Bytes b = export_first_page({
-        band_record(KindBand8, FlagContinued, header(3, 1), Bytes{10, 11, 12}, false),
-        band_record(KindBand8, 0, header(2, 2, 72, 2, 1), Bytes{20, 21, 22, 23}, true),
-        band_record(KindBand8, 0, header(9, 9), Bytes(81, 99), false),
+        band_record(KindBand8, FlagContinued, band_header(3, 1, 72), Bytes{10, 11, 12}, false),
+        band_record(KindBand8, 0, band_header(2, 2, 72, 2, 1), Bytes{20, 21, 22, 23}, true),
+        band_record(KindBand8, 0, band_header(9, 9, 72), Bytes(81, 99), false),
     });
     const std::uint32_t at = 54 + 1024;
     // 4 wide (2 + 2), 1 + 1 + 2 = 4 high; stride 4.
@@ -158,8 +146,8 @@ TEST(BmpExport, only_the_first_page_is_saved_and_a_second_band_stacks_below_the_
 TEST(BmpExport, bands_of_different_kinds_save_the_first_band_alone)
 {
     const Bytes b = export_first_page({
-        band_record(KindBand1, FlagContinued, header(9, 2), Bytes{0xC1, 0x80, 0x3E, 0x00}, true),
-        band_record(KindBand8, 0, header(5, 1), Bytes(5, 1), false),
+        band_record(KindBand1, FlagContinued, band_header(9, 2, 72), Bytes{0xC1, 0x80, 0x3E, 0x00}, true),
+        band_record(KindBand8, 0, band_header(5, 1, 72), Bytes(5, 1), false),
     });
     expect_header(b, 70, 62, 9, 2, 1, 8);
 }
@@ -167,8 +155,8 @@ TEST(BmpExport, bands_of_different_kinds_save_the_first_band_alone)
 TEST(BmpExport, stacks_one_bit_bands_at_any_bit_offset)
 {
     const Bytes b = export_first_page({
-        band_record(KindBand1, FlagContinued, header(3, 1), Bytes{0xE0}, false),
-        band_record(KindBand1, 0, header(3, 1, 72, 6, 0), Bytes{0xA0}, false),
+        band_record(KindBand1, FlagContinued, band_header(3, 1, 72), Bytes{0xE0}, false),
+        band_record(KindBand1, 0, band_header(3, 1, 72, 6, 0), Bytes{0xA0}, false),
     });
     // 9 wide, 2 high, stride 4: the second band's pixels at columns 6 and 8.
     expect_header(b, 62 + 8, 62, 9, 2, 1, 8);

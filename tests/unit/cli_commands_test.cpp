@@ -42,18 +42,6 @@ CliRun qmspool(std::vector<std::string> args)
     return r;
 }
 
-BandHeader header(std::uint16_t w, std::uint16_t h, std::uint16_t dpi, std::uint16_t left = 0,
-                  std::uint16_t top = 0)
-{
-    BandHeader b;
-    b.width = w;
-    b.height = h;
-    b.left = left;
-    b.top = top;
-    b.dpi_x = dpi;
-    b.dpi_y = dpi;
-    return b;
-}
 
 // Pixel (x, y) of a binary PPM as 0xRRGGBB.
 std::uint32_t ppm_pixel(const Bytes& ppm, int width, int x, int y)
@@ -64,6 +52,59 @@ std::uint32_t ppm_pixel(const Bytes& ppm, int width, int x, int y)
         lines += ppm[at] == '\n';
     const std::size_t p = at + 3 * (static_cast<std::size_t>(y) * width + x);
     return (std::uint32_t{ppm[p]} << 16) | (ppm[p + 1] << 8) | ppm[p + 2];
+}
+
+TEST(QmspoolInfo, lists_every_record_with_band_fields_for_bands_only)
+{
+    SpoolImage img;
+    img.records = {
+        band_record(KindBand1, FlagContinued, BandHeader{9, 2, 1, 2, 300, 150}, Bytes(4, 0xF0), true),
+        text_record(0, "hello"),
+        band_record(KindBand16, 0, BandHeader{2, 1, 0, 0, 72, 72}, Bytes(4, 0x11), false),
+        Bytes{7, 0x41, 0, 0},
+    };
+    test::TempFile f("info", build_spool(img));
+    const CliRun c = qmspool({"info", f.path()});
+    EXPECT_EQ(c.status, 0);
+    EXPECT_EQ(c.err, "");
+    EXPECT_EQ(c.out, "records\t4\n"
+                     "record\t0\t112\t20\t0\t129\t9\t2\t1\t2\t300\t150\n"
+                     "record\t1\t132\t7\t1\t0\n"
+                     "record\t2\t139\t22\t3\t0\t2\t1\t0\t0\t72\t72\n"
+                     "record\t3\t161\t4\t7\t65\n"
+                     "pages\t0\t2\t3\n");
+}
+
+TEST(QmspoolInfo, prints_malformed_files_as_they_read)
+{
+    SpoolImage img;
+    img.records = {text_record(0, "a"), text_record(0, "b")};
+    img.positions = {0xFFFFFFF0u, 50};
+    img.count = 3; // one more than listed
+    test::TempFile f("info-bad", build_spool(img));
+    const CliRun c = qmspool({"info", f.path()});
+    EXPECT_EQ(c.status, 0);
+    // Record 0 lies past the end: its bytes read as 0, a band of nothing. Record 1 lies in the
+    // header, its resolution read from the type field. Record 2's entry is the pad bytes and
+    // record 0's first bytes, 256, past the 102-byte file.
+    EXPECT_EQ(c.out, "records\t3\n"
+                     "record\t0\t4294967280\t66\t0\t0\t0\t0\t0\t0\t0\t0\n"
+                     "record\t1\t50\t206\t0\t0\t0\t0\t0\t0\t21360\t28524\n"
+                     "record\t2\t256\t-154\t0\t0\t0\t0\t0\t0\t0\t0\n"
+                     "pages\t0\t1\t2\n");
+
+    img.count = 0x8000;
+    test::TempFile g("info-neg", build_spool(img));
+    EXPECT_EQ(qmspool({"info", g.path()}).out, "records\t-32768\npages\n");
+}
+
+TEST(QmspoolInfo, a_file_that_cannot_be_opened_is_one_line_on_stderr_and_status_1)
+{
+    const CliRun c = qmspool({"info", "/nonexistent/missing.pdb"});
+    EXPECT_EQ(c.status, 1);
+    EXPECT_EQ(c.out, "");
+    EXPECT_NE(c.err.find("/nonexistent/missing.pdb"), std::string::npos);
+    EXPECT_EQ(std::count(c.err.begin(), c.err.end(), '\n'), 1);
 }
 
 TEST(QmspoolCommands, the_test_job_has_three_pages_and_renders_each)
@@ -90,7 +131,7 @@ TEST(QmspoolCommands, render_prints_a_page_at_the_requested_resolution)
 {
     // A 2 x 1 red band at 10 dpi, 1 inch in and 1 inch down, on a 20-dpi printer.
     SpoolImage img;
-    img.records = {band_record(KindBand16, 0, header(2, 1, 10, 10, 10),
+    img.records = {band_record(KindBand16, 0, band_header(2, 1, 10, 10, 10),
                                Bytes{0x00, 0xF8, 0x00, 0xF8}, false)};
     test::TempFile job("render", build_spool(img));
     const std::string out = std::string(job.path()) + ".ppm";
@@ -118,7 +159,7 @@ TEST(QmspoolCommands, render_prints_a_page_at_the_requested_resolution)
 TEST(QmspoolCommands, render_window_writes_the_preview_with_five_bit_channels_expanded)
 {
     SpoolImage img;
-    img.records = {band_record(KindBand16, 0, header(8, 8, 8), Bytes(128, 0x00), false)};
+    img.records = {band_record(KindBand16, 0, band_header(8, 8, 8), Bytes(128, 0x00), false)};
     img.records[0][18] = 0x1F; // first pixel pure blue
     test::TempFile job("window", build_spool(img));
     const std::string out = std::string(job.path()) + ".ppm";
@@ -138,8 +179,8 @@ TEST(QmspoolCommands, render_window_writes_the_preview_with_five_bit_channels_ex
 TEST(QmspoolCommands, bmp_saves_the_first_page_or_leaves_an_empty_file)
 {
     SpoolImage img;
-    img.records = {band_record(KindBand1, 0, header(9, 2, 72), Bytes{0xC1, 0x80, 0x3E, 0}, true),
-                   band_record(KindBand8, 0, header(5, 5, 72), Bytes(25, 3), false)};
+    img.records = {band_record(KindBand1, 0, band_header(9, 2, 72), Bytes{0xC1, 0x80, 0x3E, 0}, true),
+                   band_record(KindBand8, 0, band_header(5, 5, 72), Bytes(25, 3), false)};
     test::TempFile job("bmp", build_spool(img));
     test::TempFile out("bmp-out");
     ASSERT_EQ(qmspool({"bmp", job.path(), out.path()}).status, 0);

@@ -1,22 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "render/page_math.h"
+#include "spool/spool_writer.h"
 
 namespace qm {
 namespace {
 
-BandHeader band(std::uint16_t w, std::uint16_t h, std::uint16_t dpi, std::uint16_t left = 0,
-                std::uint16_t top = 0)
-{
-    BandHeader b;
-    b.width = w;
-    b.height = h;
-    b.left = left;
-    b.top = top;
-    b.dpi_x = dpi;
-    b.dpi_y = dpi;
-    return b;
-}
 
 PagePlacement window(std::int32_t scale, std::int32_t w, std::int32_t h)
 {
@@ -26,13 +15,13 @@ PagePlacement window(std::int32_t scale, std::int32_t w, std::int32_t h)
 TEST(BandPlacement, fit_shrinks_a_band_past_the_right_edge_with_truncating_divisors)
 {
     // 300 x 100 at 30 dpi, scale 100, area 900 x 900: both divisors become 33.
-    BandPlacement p = place_band(band(300, 100, 30), window(100, 900, 900), 0, true);
+    BandPlacement p = place_band(band_header(300, 100, 30), window(100, 900, 900), 0, true);
     ASSERT_TRUE(p.drawn);
     EXPECT_EQ(p.rect.width, 909) << "the truncations leave it 9 units wider than the area";
     EXPECT_EQ(p.rect.height, 303);
 
     // 270 wide fits exactly: the products are equal, the divisors stay 30.
-    p = place_band(band(270, 100, 30), window(100, 900, 900), 0, true);
+    p = place_band(band_header(270, 100, 30), window(100, 900, 900), 0, true);
     EXPECT_EQ(p.rect.width, 900);
     EXPECT_EQ(p.rect.height, 333);
 }
@@ -40,14 +29,14 @@ TEST(BandPlacement, fit_shrinks_a_band_past_the_right_edge_with_truncating_divis
 TEST(BandPlacement, fit_shrinks_the_band_that_crosses_the_bottom_to_end_there)
 {
     // 100 rows at 10 dpi and scale 50 want 500 units; 200 remain below y = 700.
-    const BandPlacement p = place_band(band(40, 100, 10, 0, 0), window(50, 1000, 900), 700, true);
+    const BandPlacement p = place_band(band_header(40, 100, 10, 0, 0), window(50, 1000, 900), 700, true);
     ASSERT_TRUE(p.drawn);
     // dy' = 50 * 100 / 200 = 25; dx = 25 * 10 / 10 = 25.
     EXPECT_EQ(p.rect.top, 700);
     EXPECT_EQ(p.rect.height, 200);
     EXPECT_EQ(p.rect.width, 80);
     // The same band wholly inside the area is not changed.
-    const BandPlacement q = place_band(band(40, 100, 10), window(50, 1000, 900), 0, true);
+    const BandPlacement q = place_band(band_header(40, 100, 10), window(50, 1000, 900), 0, true);
     EXPECT_EQ(q.rect.height, 500);
     EXPECT_EQ(q.rect.width, 200);
 }
@@ -55,39 +44,39 @@ TEST(BandPlacement, fit_shrinks_the_band_that_crosses_the_bottom_to_end_there)
 TEST(BandPlacement, the_printer_pass_scales_by_resolution_and_offsets_by_the_origin)
 {
     const PagePlacement printer{-75, -50, 600, 600, 4950, 6450};
-    const BandPlacement p = place_band(band(1000, 10, 300, 30, 4), printer, -50, false);
+    const BandPlacement p = place_band(band_header(1000, 10, 300, 30, 4), printer, -50, false);
     ASSERT_TRUE(p.drawn);
     EXPECT_EQ(p.rect.left, -75 + 60);
     EXPECT_EQ(p.rect.top, -50 + 8);
     EXPECT_EQ(p.rect.width, 2000);
     EXPECT_EQ(p.rect.height, 20);
     // Without fit nothing is shrunk, even far past the area.
-    EXPECT_EQ(place_band(band(60000, 10, 10), printer, 0, false).rect.width, 3600000);
+    EXPECT_EQ(place_band(band_header(60000, 10, 10), printer, 0, false).rect.width, 3600000);
 }
 
 TEST(BandPlacement, leaves_undrawable_bands_undrawn)
 {
-    EXPECT_FALSE(place_band(band(10, 10, 0), window(100, 900, 900), 0, true).drawn);
-    BandHeader b = band(10, 10, 30);
+    EXPECT_FALSE(place_band(band_header(10, 10, 0), window(100, 900, 900), 0, true).drawn);
+    BandHeader b = band_header(10, 10, 30);
     b.dpi_y = 0;
     EXPECT_FALSE(place_band(b, window(100, 900, 900), 0, false).drawn);
     // No room left below y for a band that needs shrinking.
-    EXPECT_FALSE(place_band(band(10, 10, 30), window(100, 900, 900), 900, true).drawn);
-    EXPECT_FALSE(place_band(band(10, 10, 30), window(100, 900, 900), 2000, true).drawn);
+    EXPECT_FALSE(place_band(band_header(10, 10, 30), window(100, 900, 900), 900, true).drawn);
+    EXPECT_FALSE(place_band(band_header(10, 10, 30), window(100, 900, 900), 2000, true).drawn);
     // No room to the right.
-    EXPECT_FALSE(place_band(band(10, 10, 30), PagePlacement{900, 0, 100, 100, 900, 900}, 0, true)
+    EXPECT_FALSE(place_band(band_header(10, 10, 30), PagePlacement{900, 0, 100, 100, 900, 900}, 0, true)
                      .drawn);
     // An empty band at the bottom edge needs no room and is placed.
-    EXPECT_TRUE(place_band(band(0, 0, 30), window(100, 900, 900), 900, true).drawn);
+    EXPECT_TRUE(place_band(band_header(0, 0, 30), window(100, 900, 900), 900, true).drawn);
 }
 
 TEST(BandPlacement, extreme_values_wrap_instead_of_overflowing)
 {
     const PagePlacement huge{0, 0, 2000000000, 2000000000, 10, 10};
-    const BandPlacement p = place_band(band(65535, 65535, 1, 65535, 65535), huge, 0, true);
+    const BandPlacement p = place_band(band_header(65535, 65535, 1, 65535, 65535), huge, 0, true);
     (void)p; // no trap under the undefined-behaviour sanitizer is the point
     const BandPlacement q =
-        place_band(band(65535, 65535, 65535), PagePlacement{INT32_MIN, INT32_MIN, -1, -1,
+        place_band(band_header(65535, 65535, 65535), PagePlacement{INT32_MIN, INT32_MIN, -1, -1,
                                                             INT32_MAX, INT32_MAX},
                    INT32_MIN, true);
     (void)q;

@@ -14,23 +14,11 @@ namespace {
 constexpr char NoFile[] = "The spooling queue file is empty or no longer exists.\n";
 const DeviceCaps Printer100{850, 1100, 100, 100, -1, 0, 0};
 
-BandHeader band(std::uint16_t w, std::uint16_t h, std::uint16_t dpi, std::uint16_t left = 0,
-                std::uint16_t top = 0)
-{
-    BandHeader b;
-    b.width = w;
-    b.height = h;
-    b.left = left;
-    b.top = top;
-    b.dpi_x = dpi;
-    b.dpi_y = dpi;
-    return b;
-}
 
 // A black 10 x 10 square (1-bit) at 100 dpi, `left` pixels in.
 Bytes square(std::uint8_t flags, std::uint16_t left = 0)
 {
-    return band_record(KindBand1, flags, band(10, 10, 100, left, 0), Bytes(20, 0xFF), true);
+    return band_record(KindBand1, flags, band_header(10, 10, 100, left, 0), Bytes(20, 0xFF), true);
 }
 
 class PrintJob : public AppTest {
@@ -132,7 +120,7 @@ TEST_F(PrintJob, the_page_origin_is_the_corner_of_the_paper)
 {
     sim::add_printer("Margins", DeviceCaps{800, 1000, 100, 100, -1, 25, 40});
     sim::set_default_printer("Margins");
-    ASSERT_EQ(run(job({band_record(KindBand1, 0, band(100, 100, 100, 30, 50), Bytes(1300, 0xFF),
+    ASSERT_EQ(run(job({band_record(KindBand1, 0, band_header(100, 100, 100, 30, 50), Bytes(1300, 0xFF),
                                    true)}),
                   JobPrinter),
               0);
@@ -151,7 +139,7 @@ TEST_F(PrintJob, a_monochrome_printer_gets_dithered_pages)
         grey.push_back(0x10); // 0x8410: mid grey in RGB565
         grey.push_back(0x84);
     }
-    ASSERT_EQ(run(job({band_record(KindBand16, 0, band(4, 4, 100), grey, false)}), JobPrinter), 0);
+    ASSERT_EQ(run(job({band_record(KindBand16, 0, band_header(4, 4, 100), grey, false)}), JobPrinter), 0);
     const auto& page = *sim::printed_documents().at(0).pages.at(0);
     int white = 0;
     for (int y = 0; y < 4; ++y)

@@ -12,18 +12,6 @@ using test::RecordingCanvas;
 constexpr std::uint32_t White = 0xFFFFFF;
 constexpr std::uint32_t Black = 0x000000;
 
-BandHeader header(std::uint16_t w, std::uint16_t h, std::uint16_t dpi, std::uint16_t left = 0,
-                  std::uint16_t top = 0)
-{
-    BandHeader b;
-    b.width = w;
-    b.height = h;
-    b.left = left;
-    b.top = top;
-    b.dpi_x = dpi;
-    b.dpi_y = dpi;
-    return b;
-}
 
 DeviceCaps colour_caps() { return DeviceCaps{850, 1100, 100, 100, -1, 0, 0}; }
 DeviceCaps mono_caps() { return DeviceCaps{850, 1100, 100, 100, 2, 0, 0}; }
@@ -66,12 +54,12 @@ TEST_F(RenderPage, paints_each_kind_in_its_colours)
 {
     SpoolImage img;
     // Kind 0, width 9: the ninth pixel is bit 7 of the second byte; the rest of it is no pixel.
-    img.records.push_back(band_record(KindBand1, FlagContinued, header(9, 1, 100),
+    img.records.push_back(band_record(KindBand1, FlagContinued, band_header(9, 1, 100),
                                       Bytes{0xA0, 0xFF}, false));
-    img.records.push_back(band_record(KindBand8, FlagContinued, header(4, 1, 100),
+    img.records.push_back(band_record(KindBand8, FlagContinued, band_header(4, 1, 100),
                                       Bytes{0, 5, 107, 255}, true));
     // Kind 3: white, pure red, pure green, pure blue (RGB565, low byte first).
-    img.records.push_back(band_record(KindBand16, 0, header(4, 1, 100),
+    img.records.push_back(band_record(KindBand16, 0, band_header(4, 1, 100),
                                       Bytes{0xFF, 0xFF, 0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00},
                                       false));
     RecordingCanvas canvas(colour_caps());
@@ -109,12 +97,12 @@ TEST_F(RenderPage, dithers_colour_bands_on_a_two_colour_device)
     for (int row = 0; row < 4; ++row)
         for (std::uint8_t idx : {0, 50, 230})
             pixels.insert(pixels.end(), 4, idx);
-    img.records.push_back(band_record(KindBand8, FlagContinued, header(12, 4, 100), pixels, true));
+    img.records.push_back(band_record(KindBand8, FlagContinued, band_header(12, 4, 100), pixels, true));
     // Kind 3 white and black.
-    img.records.push_back(band_record(KindBand16, FlagContinued, header(2, 1, 100),
+    img.records.push_back(band_record(KindBand16, FlagContinued, band_header(2, 1, 100),
                                       Bytes{0xFF, 0xFF, 0x00, 0x00}, false));
     // Kind 0 draws the same as on a colour device.
-    img.records.push_back(band_record(KindBand1, 0, header(8, 1, 100), Bytes{0x81}, false));
+    img.records.push_back(band_record(KindBand1, 0, band_header(8, 1, 100), Bytes{0x81}, false));
     RecordingCanvas canvas(mono_caps());
     ASSERT_EQ(printer_pass(canvas, build_spool(img)), 0);
     ASSERT_EQ(canvas.bands.size(), 3u);
@@ -141,9 +129,9 @@ TEST_F(RenderPage, dithers_colour_bands_on_a_two_colour_device)
 TEST_F(RenderPage, bands_stack_below_each_other_at_the_device_resolution)
 {
     SpoolImage img;
-    img.records.push_back(band_record(KindBand1, FlagContinued, header(50, 10, 50, 5, 2),
+    img.records.push_back(band_record(KindBand1, FlagContinued, band_header(50, 10, 50, 5, 2),
                                       Bytes(70, 0), true));
-    img.records.push_back(band_record(KindBand1, 0, header(50, 10, 25, 0, 1), Bytes(70, 0), true));
+    img.records.push_back(band_record(KindBand1, 0, band_header(50, 10, 25, 0, 1), Bytes(70, 0), true));
     RecordingCanvas canvas(colour_caps());
     ASSERT_EQ(printer_pass(canvas, build_spool(img)), 0);
     ASSERT_EQ(canvas.bands.size(), 2u);
@@ -205,7 +193,7 @@ TEST_F(RenderPage, passes_over_records_the_one_before_consumed)
 {
     // Record 0 is a plain band whose data runs over record 1; record 2 follows.
     SpoolImage img;
-    img.records.push_back(band_record(KindBand8, FlagContinued, header(8, 1, 100), Bytes(8, 5),
+    img.records.push_back(band_record(KindBand8, FlagContinued, band_header(8, 1, 100), Bytes(8, 5),
                                       false));
     img.records.back().resize(img.records.back().size() - 4); // four pixel bytes short
     img.records.push_back(text_record(FlagContinued, "ab")); // 4 bytes: eaten as pixels
@@ -222,7 +210,7 @@ TEST_F(RenderPage, a_page_record_behind_the_read_position_fails_and_rewinds)
     // In the file: a text record, then a continued band. The list names the band first.
     SpoolImage img;
     img.records = {text_record(0, "two"),
-                   band_record(KindBand1, FlagContinued, header(8, 1, 100), Bytes{0xFF}, false)};
+                   band_record(KindBand1, FlagContinued, band_header(8, 1, 100), Bytes{0xFF}, false)};
     const std::uint32_t text_at = 78 + 16 + 2;
     const std::uint32_t band_at = text_at + 5;
     img.positions = {band_at, text_at};
@@ -271,7 +259,7 @@ TEST_F(RenderPage, a_band_without_memory_or_resolution)
     img.records.push_back(Bytes{KindBand16, FlagContinued | FlagCompressed, 0xFF, 0xFF, 0xFF,
                                 0xFF, 0, 0, 0, 0, 0, 100, 0, 100, 0, 0, 0, 0, 0xFE});
     // dpi 0 is left undrawn and does not move y.
-    img.records.push_back(band_record(KindBand1, FlagContinued, header(8, 1, 0), Bytes{0xFF},
+    img.records.push_back(band_record(KindBand1, FlagContinued, band_header(8, 1, 0), Bytes{0xFF},
                                       false));
     img.records.push_back(text_record(0, "after"));
     RecordingCanvas canvas(colour_caps());
@@ -285,7 +273,7 @@ TEST_F(RenderPage, a_band_without_memory_or_resolution)
 TEST_F(RenderPage, the_window_pass_draws_into_a_new_cache_and_repaints_from_it)
 {
     SpoolImage img;
-    img.records.push_back(band_record(KindBand8, FlagContinued, header(300, 100, 30), Bytes(30000, 9),
+    img.records.push_back(band_record(KindBand8, FlagContinued, band_header(300, 100, 30), Bytes(30000, 9),
                                       true));
     img.records.push_back(text_record(0, "hi"));
     RecordingCanvas canvas(DeviceCaps{900, 900, 96, 96, -1, 0, 0});
