@@ -7,6 +7,8 @@ Environment (all optional):
   QM_E2E_DRIVER     driver.exe itself, when it is somewhere else
   QM_E2E_WINE       the folder for the Wine prefix, Xvfb and their logs (build/e2e-wine)
   QM_E2E_ARTIFACTS  screenshots and logs, one folder per test (build/e2e-artifacts)
+  QM_E2E_CUPS       the private CUPS server's configuration, spool and logs (build/e2e-cups)
+  QM_QMSPOOL        the native qmspool for reference renders (build/native/src/qmspool)
 
 Tests that need the spooler are skipped while it is not built. Fixtures that later suites need
 (a print server, say) belong here, beside the ones they build on."""
@@ -18,7 +20,7 @@ import shutil
 import pytest
 
 from harness import palm as palm_mod
-from harness import proc, screenshot, settings
+from harness import cups, proc, screenshot, settings
 from harness.driver import Driver
 from harness.registry import Registry
 from harness.spooler import Spooler
@@ -152,3 +154,46 @@ def spooler(request, spooler_exe, wine, driver, palm, no_settings, artifacts):
             print(f"no failure evidence: {e}")
     s.kill_all()
     driver.wait_gone(10)
+
+
+# --- printing: a private CUPS server whose default printer turns every document into a PDF
+
+
+@pytest.fixture(scope="session")
+def print_server(wine):
+    """A private cupsd (in QM_E2E_CUPS, default build/e2e-cups) with a cups-pdf printer as its
+    default; Wine reaches it through CUPS_SERVER, so it is the prefix's default printer too."""
+    why = cups.available()
+    if why:
+        pytest.skip(why)
+    server = cups.PrintServer(_setting("QM_E2E_CUPS", "build/e2e-cups")).up()
+    wine.env.update(server.env)
+    yield server
+    for name in server.env:
+        wine.env.pop(name, None)
+    server.down()
+
+
+@pytest.fixture
+def printer(print_server, artifacts):
+    """The PDF printer with a fresh, empty output folder for this test; afterwards the PDFs it
+    printed are copied into the test's artifacts (pdf/), with the server's log on a failure."""
+    print_server.out_dir(os.path.basename(artifacts))
+    yield print_server
+    print_server.settle(10)
+    pdfs = print_server.pdfs()
+    if pdfs:
+        os.makedirs(os.path.join(artifacts, "pdf"), exist_ok=True)
+        for pdf in pdfs:
+            shutil.copy(pdf, os.path.join(artifacts, "pdf", os.path.basename(pdf)))
+    with open(os.path.join(artifacts, "cups-error_log.txt"), "w", encoding="utf-8") as f:
+        f.write(print_server.error_log())
+
+
+@pytest.fixture(scope="session")
+def qmspool():
+    """The native build's qmspool: reference renders of the pages the spooler prints."""
+    exe = os.environ.get("QM_QMSPOOL") or os.path.join(ROOT, "build", "native", "src", "qmspool")
+    if not os.path.isfile(exe):
+        pytest.skip(f"qmspool is not built (looked for {exe})")
+    return exe

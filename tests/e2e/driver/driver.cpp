@@ -212,21 +212,56 @@ int cmd_wait_box(long seconds)
     return ExitDone;
 }
 
-// Posts the OK button's command to the box, the way a click on OK ends it, then waits for the box
-// to go so that the caller's next look at the screen does not find it again.
-int cmd_press_ok(long seconds)
+// Posts a button's command to the box (or dialog), the way a click on it ends it, then waits for
+// the box to go so that the caller's next look at the screen does not find it again. OK and Cancel
+// have the same ids in message boxes and in the print dialog.
+int cmd_press(int button, long seconds)
 {
     HWND box = wait_for(find_box, seconds);
     if (!box) {
         std::printf("no message box\n");
         return ExitNotFound;
     }
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
     if (!wait_gone([box] { return IsWindow(box) ? box : nullptr; }, seconds)) {
         std::printf("message box did not close\n");
         return ExitNotFound;
     }
+    return ExitDone;
+}
+
+// The default printer as a program sees it: its name and the device capabilities that place a
+// page on it, read from a device context made the way the spooler makes one.
+int cmd_printer()
+{
+    char name[512] = {};
+    DWORD size = sizeof name;
+    if (!GetDefaultPrinterA(name, &size)) {
+        std::printf("no default printer\n");
+        return ExitNotFound;
+    }
+    print_line("name", name);
+    HDC dc = CreateDCA(nullptr, name, nullptr, nullptr);
+    if (!dc) {
+        std::printf("no device context\n");
+        return ExitNotFound;
+    }
+    const struct {
+        const char* label;
+        int index;
+    } caps[] = {{"horzres", HORZRES},
+                {"vertres", VERTRES},
+                {"logpixelsx", LOGPIXELSX},
+                {"logpixelsy", LOGPIXELSY},
+                {"physicaloffsetx", PHYSICALOFFSETX},
+                {"physicaloffsety", PHYSICALOFFSETY},
+                {"physicalwidth", PHYSICALWIDTH},
+                {"physicalheight", PHYSICALHEIGHT},
+                {"numcolors", NUMCOLORS}};
+    for (const auto& c : caps)
+        std::printf("%s: %d\n", c.label, GetDeviceCaps(dc, c.index));
+    DeleteDC(dc);
     return ExitDone;
 }
 
@@ -263,7 +298,9 @@ int usage()
                "  close [CLASS]                post WM_CLOSE\n"
                "  move X Y W H [CLASS]         move and size the main window\n"
                "  wait-box SECONDS             wait for a message box; print caption and text\n"
-               "  press-ok [SECONDS]           press OK on the message box\n"
+               "  press-ok [SECONDS]           press OK on the message box (or dialog)\n"
+               "  press-cancel [SECONDS]       press Cancel on the dialog\n"
+               "  printer                      print the default printer's name and capabilities\n"
                "  list                         print every top-level window\n"
                "CLASS defaults to QMSpoolClass. Exit code 0 done, 1 not found, 2 bad usage.\n",
                stderr);
@@ -336,12 +373,14 @@ int run(int argc, char** argv)
             return usage();
         return cmd_wait_box(n);
     }
-    if (is(cmd, "press-ok")) {
+    if (is(cmd, "press-ok") || is(cmd, "press-cancel")) {
         n = 5;
         if (argc > 3 || (argc == 3 && !parse_int(argv[2], n)))
             return usage();
-        return cmd_press_ok(n);
+        return cmd_press(is(cmd, "press-ok") ? IDOK : IDCANCEL, n);
     }
+    if (is(cmd, "printer") && argc == 2)
+        return cmd_printer();
     if (is(cmd, "list") && argc == 2)
         return cmd_list();
     return usage();

@@ -78,6 +78,19 @@ class Driver:
         if res.returncode != 0:
             raise AssertionError(f"could not press OK: {res.stdout}")
 
+    def press_cancel(self, seconds=10):
+        res = self._run("press-cancel", seconds, timeout=2 * seconds + 30)
+        if res.returncode != 0:
+            raise AssertionError(f"could not press Cancel: {res.stdout}")
+
+    def printer(self) -> dict:
+        """The default printer's name and device capabilities (horzres, logpixelsx, ...) as a
+        program under this prefix sees them."""
+        res = self._run("printer")
+        if res.returncode != 0:
+            raise AssertionError(f"no default printer: {res.stdout}")
+        return {k: (v if k == "name" else int(v)) for k, v in _fields(res.stdout).items()}
+
     def windows(self) -> str:
         """Every top-level window, one a line: for failure messages."""
         return self._run("list").stdout

@@ -43,9 +43,10 @@ class Spooler:
         self.log_dir = log_dir
         self.started = []
 
-    def start(self, *args) -> SpoolerProcess:
+    def start(self, *args, cwd=None) -> SpoolerProcess:
+        """QMSpooler.exe with args; cwd (a Linux folder) becomes its current directory."""
         log = f"{self.log_dir}/spooler-{len(self.started) + 1}.log"
-        p = SpoolerProcess(self.wine.start(self.exe, *args, log_path=log), log)
+        p = SpoolerProcess(self.wine.start(self.exe, *args, log_path=log, cwd=cwd), log)
         self.started.append(p)
         return p
 

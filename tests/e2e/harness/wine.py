@@ -13,9 +13,11 @@ class WineEnv:
         self.folder = os.path.abspath(folder)
         self.env = None
 
-    def up(self):
+    def up(self, fresh=True):
+        """Brings the environment up, in a new prefix (fresh) or in the one left from before."""
         script = os.path.join(proc.repo_root(), "scripts", "wine-env")
-        res = proc.run(["bash", script, "up", self.folder, "--fresh"], timeout=180)
+        res = proc.run(["bash", script, "up", self.folder] + (["--fresh"] if fresh else []),
+                       timeout=180)
         if res.returncode != 0:
             raise RuntimeError(f"wine-env up failed:\n{res.stdout}{res.stderr}")
         self.env = dict(os.environ)
@@ -42,10 +44,10 @@ class WineEnv:
         """Runs a Windows program (or a Wine tool such as reg) to its end."""
         return proc.run(["wine", *map(str, args)], env=self.env, timeout=timeout)
 
-    def start(self, *args, log_path=None):
+    def start(self, *args, log_path=None, cwd=None):
         """Starts a Windows program and returns its process; the Windows process is the Linux one,
-        so killing it ends the program."""
-        return proc.start(["wine", *map(str, args)], env=self.env, log_path=log_path)
+        so killing it ends the program. Its current directory is cwd's Windows name."""
+        return proc.start(["wine", *map(str, args)], env=self.env, log_path=log_path, cwd=cwd)
 
     def windows_path(self, unix_path: str) -> str:
         """C:\\... for a path inside the prefix's drive C."""
