@@ -167,10 +167,12 @@ def print_server(wine):
     if why:
         pytest.skip(why)
     server = cups.PrintServer(_setting("QM_E2E_CUPS", "build/e2e-cups")).up()
+    saved = {n: wine.env.pop(n) for n in cups.PrintServer.FOREIGN if n in wine.env}
     wine.env.update(server.env)
     yield server
     for name in server.env:
         wine.env.pop(name, None)
+    wine.env.update(saved)
     server.down()
 
 

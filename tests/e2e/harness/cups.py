@@ -69,8 +69,14 @@ class PrintServer:
 
     @property
     def env(self) -> dict:
-        """What a client (Wine, lp, lpstat) needs to find this server."""
-        return {"CUPS_SERVER": self.socket}
+        """What a client (Wine, lp, lpstat) needs to find this server. The client's own settings
+        folder is this server's, so that no default printer or server named in the system's or the
+        user's client settings (client.conf, lpoptions) gets in the way."""
+        return {"CUPS_SERVER": self.socket, "CUPS_SERVERROOT": self._path("etc")}
+
+    # Variables that name another printer or server to a client; the environment of programs
+    # printing here goes without them.
+    FOREIGN = ("LPDEST", "PRINTER", "CUPS_USER", "IPP_PORT")
 
     def up(self):
         """Starts the server afresh (stopping one left from an earlier run) with the PDF queue as
@@ -246,7 +252,7 @@ def _job_number(path):
 
 def _clean_env():
     env = dict(os.environ)
-    for name in ("CUPS_SERVER", "CUPS_USER", "IPP_PORT"):
+    for name in ("CUPS_SERVER", "CUPS_SERVERROOT") + PrintServer.FOREIGN:
         env.pop(name, None)
     return env
 
@@ -288,7 +294,10 @@ def main(argv):
     except RuntimeError as e:
         print(f"cups: {e}", file=sys.stderr)
         return 1
-    print(f"export CUPS_SERVER='{server.socket}'")
+    for name, value in server.env.items():
+        print(f"export {name}='{value}'")
+    for name in PrintServer.FOREIGN:
+        print(f"unset {name}")
     print(f"export QM_PDF_QUEUE='{server.queue}'")
     print(f"export QM_PDF_OUT='{server._out}'")
     return 0
