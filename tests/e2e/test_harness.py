@@ -4,7 +4,7 @@ before QMSpooler.exe exists."""
 
 import os
 
-from harness import screenshot, settings
+from harness import pages, screenshot, settings
 from harness.registry import Registry
 
 SCRATCH_KEY = r"HKCU\Software\Quillmark E2E Scratch\Sub key"
@@ -35,6 +35,7 @@ def test_driver_reports_no_window_and_no_box_by_exit_code(driver):
     assert driver._run("command", 40001).returncode == 1
     assert driver.wait_box(0) is None
     assert driver._run("press-ok", 0).returncode == 1
+    assert driver._run("press-cancel", 0).returncode == 1
     assert driver._run("command", "not-a-number").returncode == 2
     assert driver._run("no-such-command").returncode == 2
 
@@ -44,3 +45,25 @@ def test_screenshot_is_a_png_of_the_whole_screen_or_a_crop(wine, artifacts):
     assert screenshot.png_size(whole) == (1600, 1200)
     part = screenshot.take(wine.display, os.path.join(artifacts, "part.png"), (25, 25, 618, 825))
     assert screenshot.png_size(part) == (618, 825)
+
+
+def _raster_with_block(x, y, w, h, colour, size=(240, 240)):
+    width, height = size
+    rgb = bytearray(b"\xff" * (width * height * 3))
+    for row in range(y, y + h):
+        rgb[(row * width + x) * 3:(row * width + x + w) * 3] = bytes(colour) * w
+    return pages.Raster(width, height, bytes(rgb))
+
+
+def test_page_comparison_forgives_an_edge_a_pixel_off_but_not_a_band_out_of_place():
+    reference = _raster_with_block(40, 40, 80, 80, (255, 0, 0))
+    assert pages.coloured_cells(reference, 40) == 4
+    nudged = _raster_with_block(41, 39, 80, 80, (250, 5, 0))  # rasteriser rounding
+    assert pages.differing_cells(nudged, reference, 40) == []
+    moved = _raster_with_block(80, 40, 80, 80, (255, 0, 0))  # a band a cell to the right
+    assert [cell for cell, _, _ in pages.differing_cells(moved, reference, 40)] == [
+        (1, 1), (1, 2), (3, 1), (3, 2)]
+    recoloured = _raster_with_block(40, 40, 80, 80, (0, 0, 255))
+    assert len(pages.differing_cells(recoloured, reference, 40)) == 4
+    # Cells outside the printable area are not compared.
+    assert pages.differing_cells(moved, reference, 40, box=(0, 0, 240, 40)) == []
