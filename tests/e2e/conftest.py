@@ -187,7 +187,7 @@ def printer(print_server, artifacts):
     if pdfs:
         os.makedirs(os.path.join(artifacts, "pdf"), exist_ok=True)
         for pdf in pdfs:
-            shutil.copy(pdf, os.path.join(artifacts, "pdf", os.path.basename(pdf)))
+            shutil.copyfile(pdf, os.path.join(artifacts, "pdf", os.path.basename(pdf)))
     with open(os.path.join(artifacts, "cups-error_log.txt"), "w", encoding="utf-8") as f:
         f.write(print_server.error_log())
 

@@ -123,7 +123,7 @@ def run(wine, server, pdf_out, out_dir, spooler_exe, driver_exe, qmspool):
           f"and printed {len(pdfs)} documents:")
     for k, pdf in enumerate(pdfs, 1):
         kept = os.path.join(pdf_dir, f"page-{k}.pdf")
-        shutil.copy(pdf, kept)
+        shutil.copyfile(pdf, kept)  # readable by all, unlike what cups-pdf leaves
         print(f"  {os.path.relpath(kept)}")
     if shot and os.path.exists(shot):
         print(f"demo: the window while printing: {os.path.relpath(shot)}")
