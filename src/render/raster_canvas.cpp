@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -159,18 +160,41 @@ inline SourceSpan source_span(std::int64_t d, std::int64_t source_length, std::i
     return {first, std::max<std::int64_t>(end - first, 1)};
 }
 
-// Writes one destination row segment from a source row whose column spans are `columns`.
+// Pixels are stored as whole words whose low three bytes are blue, green and red.
+static_assert(std::endian::native == std::endian::little,
+              "word stores assume a little-endian machine");
+
+// Writes one destination row segment from a source row when no destination column covers more
+// than one source pixel (enlarging, or copying at the same width): source pixel s, counted from
+// the first one in use, fills the next repeats[s] destination pixels.
 template <class Format>
-void scale_row(std::uint8_t* out, const std::uint8_t* src, const ColumnSpan* columns,
-               std::int32_t n, bool single_pixel_spans)
+void repeat_row(std::uint8_t* out, const std::uint8_t* src, const std::int32_t* repeats,
+                std::int32_t m)
 {
-    if (single_pixel_spans) {
-        for (std::int32_t i = 0; i < n; ++i, out += Format::Bytes) {
-            const std::uint8_t* p = src + columns[i].offset;
-            Format::put(out, p[0], p[1], p[2]);
+    if constexpr (Format::Bytes == 3) {
+        // Placing bands on the page is most of a page's drawing: each pixel is stored as one
+        // word whose fourth byte the next pixel overwrites, and the very last byte by byte, so
+        // that nothing right of the segment is touched.
+        for (std::int32_t s = 0; s < m; ++s, src += 3) {
+            const std::uint32_t bgr = src[0] | src[1] << 8 | src[2] << 16;
+            for (std::int32_t k = repeats[s] - (s + 1 == m); k > 0; --k, out += 3)
+                std::memcpy(out, &bgr, 4);
         }
-        return;
+        src -= 3;
+        Format::put(out, src[0], src[1], src[2]);
+    } else {
+        for (std::int32_t s = 0; s < m; ++s, src += 3) {
+            for (std::int32_t k = repeats[s]; k > 0; --k, out += Format::Bytes)
+                Format::put(out, src[0], src[1], src[2]);
+        }
     }
+}
+
+// Writes one destination row segment from a source row whose column spans are `columns`, ANDing
+// together the pixels of each span.
+template <class Format>
+void and_row(std::uint8_t* out, const std::uint8_t* src, const ColumnSpan* columns, std::int32_t n)
+{
     for (std::int32_t i = 0; i < n; ++i, out += Format::Bytes) {
         const std::uint8_t* p = src + columns[i].offset;
         std::uint8_t b = p[0], g = p[1], r = p[2];
@@ -213,6 +237,17 @@ void stretch_to(const PixelView& view, const BandSurface& band, const Rect& dst)
                       static_cast<std::int32_t>(s.count)};
         single_pixel_spans = single_pixel_spans && s.count == 1;
     }
+    // With one source pixel per column, consecutive columns take the same source pixel or the
+    // next one, so the row is each source pixel in use repeated over its columns.
+    const auto source_pixels = static_cast<std::int32_t>(source_bytes / 3);
+    std::unique_ptr<std::int32_t[]> repeats;
+    if (single_pixel_spans) {
+        repeats.reset(new (std::nothrow) std::int32_t[source_pixels]());
+        if (!repeats)
+            return;
+        for (std::int32_t i = 0; i < n; ++i)
+            ++repeats[columns[i].offset / 3];
+    }
 
     // Several source rows for one destination row only when shrinking vertically.
     std::unique_ptr<std::uint8_t[]> scratch;
@@ -248,7 +283,10 @@ void stretch_to(const PixelView& view, const BandSurface& band, const Rect& dst)
             }
             src = acc;
         }
-        scale_row<Format>(out, src, columns.get(), n, single_pixel_spans);
+        if (single_pixel_spans)
+            repeat_row<Format>(out, src, repeats.get(), source_pixels);
+        else
+            and_row<Format>(out, src, columns.get(), n);
         previous_out = out;
         previous_first = rows.count == 1 ? rows.first : -1;
     }
