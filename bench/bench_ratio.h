@@ -23,8 +23,7 @@ public:
             if (run.error_occurred || (run.run_type != Run::RT_Iteration && !mean))
                 continue;
             Mean& m = (mean ? aggregated_ : runs_)[run.run_name.function_name];
-            m.seconds +=
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            m.seconds += run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
             const auto it = run.counters.find("bytes_per_second");
             if (it != run.counters.end())
                 m.rate += it->second.value;
@@ -42,25 +41,26 @@ public:
                         r / 1e6, b / 1e6);
     }
 
-    // Wall time per iteration over the baseline's; 0 when either did not run.
+    // Time per iteration over the baseline's; 0 when either did not run. CPU time, not wall time:
+    // on a busy machine the wall clock also counts the time other processes had the processor.
     double time_ratio(const char* name, const char* baseline) const
     {
         const double t = find(name).seconds, b = find(baseline).seconds;
         return t > 0 && b > 0 ? t / b : 0;
     }
 
-    // "what  3.20 x baseline (t vs b ms)".
+    // "what  3.20 x baseline (t vs b ms of CPU time)".
     void print_time_ratio(const char* what, const char* name, const char* baseline) const
     {
         const double ratio = time_ratio(name, baseline);
         if (ratio > 0)
-            std::printf("%-34s %6.2f x %s (%.1f vs %.1f ms)\n", what, ratio, baseline,
+            std::printf("%-24s %6.2f x %s (%.1f vs %.1f ms of CPU time)\n", what, ratio, baseline,
                         1e3 * find(name).seconds, 1e3 * find(baseline).seconds);
     }
 
 private:
     struct Mean {
-        double seconds = 0; // per iteration
+        double seconds = 0; // of CPU time per iteration
         double rate = 0;    // bytes per second, when the benchmark counts bytes
         int n = 0;
     };
@@ -80,5 +80,20 @@ private:
     std::map<std::string, Mean> runs_;
     std::map<std::string, Mean> aggregated_;
 };
+
+// Runs the registered benchmarks with the command line's options, reporting in plain text (the
+// closing ratios are read by people and scripts). False when the command line holds options
+// Google Benchmark does not know.
+inline bool run_benchmarks(int& argc, char** argv, RatioReporter& reporter)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return false;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::fflush(stdout);
+    std::printf("\n");
+    return true;
+}
 
 } // namespace qm::bench

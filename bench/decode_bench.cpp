@@ -142,15 +142,9 @@ int main(int argc, char** argv)
                                      f.file);
     }
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    qm::bench::RatioReporter reporter;
+    if (!qm::bench::run_benchmarks(argc, argv, reporter))
         return 1;
-    qm::bench::RatioReporter
-        reporter; // plain text: the ratios below are read by people and scripts
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    std::fflush(stdout);
-    std::printf("\n");
     for (const auto& f : files) {
         const std::string decode = std::string("decode_") + f.name;
         const std::string baseline = std::string("baseline_") + f.name;
