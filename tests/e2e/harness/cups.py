@@ -24,7 +24,6 @@ import shutil
 import signal
 import subprocess
 import sys
-import time
 
 try:
     from . import proc

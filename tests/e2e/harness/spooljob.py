@@ -47,11 +47,11 @@ def container(records) -> bytes:
     return bytes(header) + bytes(entries) + b"\0\0" + b"".join(records)
 
 
-def blocks(columns, rows_per_block, block_width, pixel) -> bytes:
-    """An image of rows of colour blocks: columns is a list of block rows, each a list of colours,
-    every block block_width pixels wide and rows_per_block pixels high."""
+def blocks(block_rows, rows_per_block, block_width, pixel) -> bytes:
+    """An image of rows of colour blocks: block_rows is a list of lists of colours, every block
+    block_width pixels wide and rows_per_block pixels high; pixel(colour) gives a pixel's bytes."""
     out = bytearray()
-    for block_row in columns:
+    for block_row in block_rows:
         row = b"".join(pixel(c) * block_width for c in block_row)
         out += row * rows_per_block
     return bytes(out)
