@@ -47,8 +47,8 @@ int start_up(Instance instance, int show_command)
                                        main_window_procedure};
     if (register_window_class(instance, window_class) != 0)
         return -1;
-    const MainWindowSpec spec{MainWindowClass, MainWindowTitle, 340, 440, true};
-    App.MainWindow = create_main_window(instance, spec);
+    const MainWindowSpec desc{MainWindowClass, MainWindowTitle, 340, 440, true};
+    App.MainWindow = create_main_window(instance, desc);
     if (!App.MainWindow)
         return -2;
     Window window = App.MainWindow;

@@ -67,9 +67,9 @@ Cursor load_system_cursor(SystemCursor which);
 void set_cursor(Cursor cursor);
 
 // 0, or -1 when the class cannot be registered.
-int register_window_class(Instance instance, const WindowClassSpec& spec);
+int register_window_class(Instance instance, const WindowClassSpec& desc);
 // Null when the window cannot be created.
-Window create_main_window(Instance instance, const MainWindowSpec& spec);
+Window create_main_window(Instance instance, const MainWindowSpec& desc);
 
 void show_window(Window window, int show_command);
 void move_window(Window window, std::int32_t x, std::int32_t y, std::int32_t width,

@@ -32,8 +32,8 @@ protected:
     {
         AppTest::SetUp();
         // A window to draw on: its device context records every line.
-        const WindowClassSpec spec{"C", 102, 101, nullptr};
-        register_window_class(nullptr, spec);
+        const WindowClassSpec desc{"C", 102, 101, nullptr};
+        register_window_class(nullptr, desc);
         window_ = create_main_window(nullptr, MainWindowSpec{"C", "t", 300, 300, false});
         sim::set_font_height(StockFont::SystemFixed, 16); // Hh
         sim::set_font_height(StockFont::DefaultGui, 13);  // Hg

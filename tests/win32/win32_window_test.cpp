@@ -104,10 +104,10 @@ std::intptr_t plain_procedure(Window window, std::uint32_t message, std::uintptr
 TEST(MainWindow, class_brings_the_menu_and_the_window_takes_its_geometry)
 {
     const std::string class_name = unique_name("QMSpoolTestClass");
-    const WindowClassSpec spec{class_name.c_str(), IconMain, MenuMain, plain_procedure};
+    const WindowClassSpec desc{class_name.c_str(), IconMain, MenuMain, plain_procedure};
     Instance instance = reinterpret_cast<Instance>(module());
-    ASSERT_EQ(register_window_class(instance, spec), 0);
-    EXPECT_EQ(register_window_class(instance, spec), -1); // already registered
+    ASSERT_EQ(register_window_class(instance, desc), 0);
+    EXPECT_EQ(register_window_class(instance, desc), -1); // already registered
 
     Window w = create_main_window(
         instance, MainWindowSpec{class_name.c_str(), MainWindowTitle, 340, 440, true});

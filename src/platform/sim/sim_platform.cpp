@@ -348,30 +348,30 @@ void set_cursor(Cursor cursor)
     record(cursor && cursor->which == SystemCursor::Wait ? "set_cursor wait" : "set_cursor arrow");
 }
 
-int register_window_class(Instance, const WindowClassSpec& spec)
+int register_window_class(Instance, const WindowClassSpec& desc)
 {
-    record(std::string("register_class ") + spec.class_name + " icon " +
-           std::to_string(spec.icon_resource) + " menu " + std::to_string(spec.menu_resource));
+    record(std::string("register_class ") + desc.class_name + " icon " +
+           std::to_string(desc.icon_resource) + " menu " + std::to_string(desc.menu_resource));
     if (state().fail_register)
         return -1;
     state().window_class = std::make_unique<sim::RegisteredClass>(sim::RegisteredClass{
-        spec.class_name, spec.icon_resource, spec.menu_resource, spec.procedure});
+        desc.class_name, desc.icon_resource, desc.menu_resource, desc.procedure});
     return 0;
 }
 
-Window create_main_window(Instance, const MainWindowSpec& spec)
+Window create_main_window(Instance, const MainWindowSpec& desc)
 {
-    record(std::string("create_window ") + spec.class_name + " \"" + spec.title + "\" " +
-           std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-           (spec.minimized ? " minimized" : ""));
+    record(std::string("create_window ") + desc.class_name + " \"" + desc.title + "\" " +
+           std::to_string(desc.width) + "x" + std::to_string(desc.height) +
+           (desc.minimized ? " minimized" : ""));
     if (state().fail_create || !state().window_class ||
-        state().window_class->name != spec.class_name)
+        state().window_class->name != desc.class_name)
         return nullptr;
     auto window = std::make_unique<WindowObject>();
-    window->state.class_name = spec.class_name;
-    window->state.title = spec.title;
-    window->state.rect = ScreenRect{0, 0, spec.width, spec.height};
-    window->state.minimized = spec.minimized;
+    window->state.class_name = desc.class_name;
+    window->state.title = desc.title;
+    window->state.rect = ScreenRect{0, 0, desc.width, desc.height};
+    window->state.minimized = desc.minimized;
     window->dc.screen_width = state().screen_width;
     window->dc.screen_height = state().screen_height;
     state().window = std::move(window);

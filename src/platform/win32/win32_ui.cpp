@@ -56,28 +56,28 @@ void set_cursor(Cursor cursor)
     SetCursor(reinterpret_cast<HCURSOR>(cursor));
 }
 
-int register_window_class(Instance instance, const WindowClassSpec& spec)
+int register_window_class(Instance instance, const WindowClassSpec& desc)
 {
     HINSTANCE module = reinterpret_cast<HINSTANCE>(instance);
-    Procedure = spec.procedure;
+    Procedure = desc.procedure;
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.style = 0;
     wc.lpfnWndProc = class_procedure;
     wc.hInstance = module;
-    wc.hIcon = LoadIconA(module, MAKEINTRESOURCEA(spec.icon_resource));
+    wc.hIcon = LoadIconA(module, MAKEINTRESOURCEA(desc.icon_resource));
     wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(ArrowCursorId));
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    wc.lpszMenuName = MAKEINTRESOURCEA(spec.menu_resource);
-    wc.lpszClassName = spec.class_name;
+    wc.lpszMenuName = MAKEINTRESOURCEA(desc.menu_resource);
+    wc.lpszClassName = desc.class_name;
     return RegisterClassExA(&wc) != 0 ? 0 : -1;
 }
 
-Window create_main_window(Instance instance, const MainWindowSpec& spec)
+Window create_main_window(Instance instance, const MainWindowSpec& desc)
 {
-    const DWORD style = WS_OVERLAPPEDWINDOW | (spec.minimized ? WS_MINIMIZE : 0);
-    return window_of(CreateWindowExA(0, spec.class_name, spec.title, style, CW_USEDEFAULT,
-                                     CW_USEDEFAULT, spec.width, spec.height, nullptr, nullptr,
+    const DWORD style = WS_OVERLAPPEDWINDOW | (desc.minimized ? WS_MINIMIZE : 0);
+    return window_of(CreateWindowExA(0, desc.class_name, desc.title, style, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, desc.width, desc.height, nullptr, nullptr,
                                      reinterpret_cast<HINSTANCE>(instance), nullptr));
 }
 
