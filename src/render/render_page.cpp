@@ -1,7 +1,6 @@
 #include "render/render_page.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <climits>
 #include <cstring>
@@ -45,34 +44,30 @@ inline void set_black(std::uint8_t* px)
     px[0] = px[1] = px[2] = 0;
 }
 
-// The dither level of every RGB565 value, its channels widened as a colour device gets them
-// (64 KiB, cheaper per pixel than widening and weighing three channels, measured).
-constexpr std::array<std::uint8_t, 65536> make_rgb565_levels()
-{
-    std::array<std::uint8_t, 65536> levels{};
-    for (unsigned v = 0; v < levels.size(); ++v)
-        levels[v] = static_cast<std::uint8_t>(dither_level(static_cast<int>(v >> 11) * 8,
-                                                           static_cast<int>((v >> 5) & 0x3F) * 4,
-                                                           static_cast<int>(v & 0x1F) * 8));
-    return levels;
-}
-constexpr std::array<std::uint8_t, 65536> Rgb565Levels = make_rgb565_levels();
+// Every RGB565 value as a colour device gets it: red R5 x 8, green G6 x 4, blue B5 x 8, as the
+// blue, green and red bytes of a little-endian word; and that colour's dither level. Pages are
+// mostly 16-bit bands, and one look-up per pixel is cheaper than widening and weighing three
+// channels (measured). Made at first use.
+struct Rgb565Tables {
+    std::uint32_t bgr[65536];
+    std::uint8_t level[65536];
 
-// Every RGB565 value as the 24-bit pixel a colour device gets: red R5 x 8, green G6 x 4, blue
-// B5 x 8, as blue, green, red bytes of a little-endian word. Made at first use (a colour page
-// is mostly 16-bit pixels, and one look-up beats three shifts and masks per pixel).
-const std::uint32_t* rgb565_widened()
-{
-    struct Table {
-        std::uint32_t bgr[65536];
-        Table()
-        {
-            for (std::uint32_t v = 0; v < 65536; ++v)
-                bgr[v] = (v & 0x1F) << 3 | ((v >> 5) & 0x3F) << 10 | (v >> 11) << 19;
+    Rgb565Tables()
+    {
+        for (std::uint32_t v = 0; v < 65536; ++v) {
+            const std::uint32_t red = (v >> 11) * 8, green = ((v >> 5) & 0x3F) * 4;
+            const std::uint32_t blue = (v & 0x1F) * 8;
+            bgr[v] = red << 16 | green << 8 | blue;
+            level[v] = static_cast<std::uint8_t>(dither_level(
+                static_cast<int>(red), static_cast<int>(green), static_cast<int>(blue)));
         }
-    };
-    static const Table table;
-    return table.bgr;
+    }
+};
+
+const Rgb565Tables& rgb565_tables()
+{
+    static const Rgb565Tables tables;
+    return tables;
 }
 
 // Band pixels go straight into the surface's rows. The surface starts white: 1-bit and 8-bit
@@ -114,24 +109,25 @@ void paint_band(BandSurface& surface, int kind, const BandHeader& h, const std::
         } else if (monochrome) {
             // The row's four patterns of the table: column j takes entry level + (j & 3).
             const std::uint8_t* patterns = DitherTable.data() + (i & 3) * 4;
+            const std::uint8_t* levels = rgb565_tables().level;
             // Every pixel is written, white or black, as one word (as in the colour case
             // below): photographs dither to patterns no branch predictor follows.
             for (std::int32_t j = 0; j + 1 < width; ++j) {
                 const unsigned v = src[2 * j] | (src[2 * j + 1] << 8);
-                const std::uint32_t grey = 0u - patterns[Rgb565Levels[v] + (j & 3)];
+                const std::uint32_t grey = 0u - patterns[levels[v] + (j & 3)];
                 std::memcpy(row + 3 * j, &grey, 4);
             }
             if (width > 0) { // the last pixel whole: the word before it spilt into its blue
                 const std::int32_t j = width - 1;
                 const unsigned v = src[2 * j] | (src[2 * j + 1] << 8);
-                const std::uint8_t grey = patterns[Rgb565Levels[v] + (j & 3)] ? 0xFF : 0;
+                const std::uint8_t grey = patterns[levels[v] + (j & 3)] ? 0xFF : 0;
                 row[3 * j] = row[3 * j + 1] = row[3 * j + 2] = grey;
             }
         } else if (width > 0) {
             // Blue, green and red as one little-endian word from the table: every pixel but the
             // last is stored 4 bytes wide, its fourth byte overwritten by the next pixel, so that
             // nothing past the row is touched.
-            const std::uint32_t* widened = rgb565_widened();
+            const std::uint32_t* widened = rgb565_tables().bgr;
             for (std::int32_t j = 0; j + 1 < width; ++j)
                 std::memcpy(row + 3 * j, &widened[src[2 * j] | (src[2 * j + 1] << 8)], 4);
             const std::int32_t j = width - 1;
