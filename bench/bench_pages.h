@@ -170,6 +170,19 @@ inline std::uint16_t tallest_band(std::uint16_t height)
     return most;
 }
 
+// The page the render benchmarks draw: Letter as the handheld prints it, at 300 dpi, and the
+// printer pass of a 600 dpi printer over it (origin 0, 0, no fit).
+inline constexpr std::uint16_t PageWidth = 2550;
+inline constexpr std::uint16_t PageHeight = 3300;
+inline constexpr std::int32_t PrinterDpi = 600;
+inline constexpr std::int32_t PrinterWidth = 5100;
+inline constexpr std::int32_t PrinterHeight = 6600;
+
+inline PagePlacement printer_pass()
+{
+    return PagePlacement{0, 0, PrinterDpi, PrinterDpi, PrinterWidth, PrinterHeight};
+}
+
 // The printer pass over the first page of a spool file, as the job driver makes it: open the
 // file, read the record count, render. -1 when the file does not open.
 inline int render_first_page(Canvas& target, const PagePlacement& at, const char* path)

@@ -27,19 +27,9 @@
 
 namespace {
 
+using namespace qm::bench; // the page, its printer pass and the spool file helpers
 using qm::win::GdiObject;
 using qm::win::MemoryDc;
-
-constexpr std::uint16_t PageWidth = 2550; // Letter at 300 dpi
-constexpr std::uint16_t PageHeight = 3300;
-constexpr std::int32_t PrinterDpi = 600;
-constexpr std::int32_t PrinterWidth = 5100; // Letter at 600 dpi
-constexpr std::int32_t PrinterHeight = 6600;
-
-qm::PagePlacement printer_pass()
-{
-    return qm::PagePlacement{0, 0, PrinterDpi, PrinterDpi, PrinterWidth, PrinterHeight};
-}
 
 // A memory device context over a 24-bit top-down DIB section of the printer's size.
 class PrinterBitmap {

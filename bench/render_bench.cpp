@@ -112,13 +112,7 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept
 
 namespace {
 
-using qm::bench::TempPath;
-
-constexpr std::uint16_t PageWidth = 2550; // Letter at 300 dpi
-constexpr std::uint16_t PageHeight = 3300;
-constexpr std::int32_t PrinterDpi = 600;
-constexpr std::int32_t PrinterWidth = 5100; // Letter at 600 dpi
-constexpr std::int32_t PrinterHeight = 6600;
+using namespace qm::bench; // the page, its printer pass and the spool file helpers
 
 qm::DeviceCaps printer_caps(bool monochrome)
 {
@@ -128,11 +122,6 @@ qm::DeviceCaps printer_caps(bool monochrome)
     caps.logpixelsx = caps.logpixelsy = PrinterDpi;
     caps.numcolors = monochrome ? 2 : -1;
     return caps;
-}
-
-qm::PagePlacement printer_pass()
-{
-    return qm::PagePlacement{0, 0, PrinterDpi, PrinterDpi, PrinterWidth, PrinterHeight};
 }
 
 struct SpoolFile {
