@@ -121,22 +121,30 @@ Bytes text_record(std::uint8_t flags, std::string_view text)
 Bytes build_spool(const SpoolImage& image)
 {
     const std::size_t n = image.records.size();
-    Bytes out(78, 0);
+    const std::size_t list_at = 78;
+    // The header, the list, the format's two pad bytes, the records, the trailer: sized at once.
+    std::size_t size = list_at + 8 * n + 2 + image.trailer.size();
+    for (const Bytes& r : image.records)
+        size += r.size();
+    Bytes out(size, 0);
+
     const char name[] = "Quillmark Spool File";
     std::memcpy(out.data(), name, sizeof name - 1);
     std::memcpy(out.data() + 60, "SpolQmrk", 8); // type and creator: never examined
-    out[76] = static_cast<std::uint8_t>(image.count.value_or(static_cast<std::uint16_t>(n)) >> 8);
-    out[77] = static_cast<std::uint8_t>(image.count.value_or(static_cast<std::uint16_t>(n)));
-    const std::size_t list_at = out.size();
-    out.resize(list_at + 8 * n + 2, 0); // the list, then the format's two pad bytes
+    const std::uint16_t count = image.count.value_or(static_cast<std::uint16_t>(n));
+    out[76] = static_cast<std::uint8_t>(count >> 8);
+    out[77] = static_cast<std::uint8_t>(count);
+    std::size_t at = list_at + 8 * n + 2;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t at = static_cast<std::uint32_t>(out.size());
         const auto& forced = i < image.positions.size() ? image.positions[i] : std::nullopt;
-        set_be32(out, list_at + 8 * i, forced.value_or(at));
+        set_be32(out, list_at + 8 * i, forced.value_or(static_cast<std::uint32_t>(at)));
         set_be32(out, list_at + 8 * i + 4, static_cast<std::uint32_t>(i)); // attributes, unique id
-        out.insert(out.end(), image.records[i].begin(), image.records[i].end());
+        if (!image.records[i].empty())
+            std::memcpy(out.data() + at, image.records[i].data(), image.records[i].size());
+        at += image.records[i].size();
     }
-    out.insert(out.end(), image.trailer.begin(), image.trailer.end());
+    if (!image.trailer.empty())
+        std::memcpy(out.data() + at, image.trailer.data(), image.trailer.size());
     return out;
 }
 
