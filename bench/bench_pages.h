@@ -192,7 +192,8 @@ inline int render_first_page(Canvas& target, const PagePlacement& at, const char
         return -1;
     std::int32_t count = 0;
     read_spool_header(s, &count, nullptr, nullptr);
-    return render_page(target, at, &s, 0, count, false, false, nullptr);
+    RenderState state;
+    return render_page(target, at, &s, 0, count, state, {RenderPass::Printer, nullptr});
 }
 
 } // namespace qm::bench

@@ -37,7 +37,7 @@ void check(bool ok, const char* what)
 RenderSummary render_spool(const std::uint8_t* data, std::size_t size, bool monochrome)
 {
     RenderSummary sum;
-    reset_render_state();
+    RenderState state;
     const DeviceCaps pc = printer_caps(monochrome);
     std::unique_ptr<RasterCanvas> printer = RasterCanvas::create(pc);
     std::unique_ptr<RasterCanvas> screen = RasterCanvas::create(ScreenCaps);
@@ -51,27 +51,26 @@ RenderSummary render_spool(const std::uint8_t* data, std::size_t size, bool mono
     // The printer pass of each page, then its window pass, as a printed job does; the first
     // page's window pass also saves the BMP.
     std::unique_ptr<std::FILE, FileCloser> bmp(std::tmpfile());
-    const PagePlacement on_paper{-pc.physical_offset_x, -pc.physical_offset_y, pc.logpixelsx,
-                                 pc.logpixelsy, pc.horzres, pc.vertres};
+    const PagePlacement on_paper = printer_page_placement(pc);
     const PagePlacement in_window{0, 0, 20, 20, ScreenCaps.horzres, ScreenCaps.vertres};
     for_each_page(s, count, [&](std::int32_t first) {
         const std::int64_t before = s.tell();
-        const int printed = render_page(*printer, on_paper, &s, first, count, false, false, nullptr);
+        const int printed = render_page(*printer, on_paper, &s, first, count, state,
+                                        {RenderPass::Printer, nullptr});
         check(printed == 0 || s.tell() == before, "a failed pass rewinds");
         s.seek(before);
-        const int shown = render_page(*screen, in_window, &s, first, count, true, true,
-                                      first == 0 ? bmp.get() : nullptr);
+        const int shown = render_page(*screen, in_window, &s, first, count, state,
+                                      {RenderPass::InWindow, first == 0 ? bmp.get() : nullptr});
         check(shown == 0 || s.tell() == before, "a failed window pass rewinds");
         check(printed == shown, "both passes read the page alike");
-        check(Render.PreviewCacheWidth == ScreenCaps.horzres, "the cache has the area's size");
-        check(repaint_from_cache(*screen) == (Render.PreviewCache ? 0 : -1), "repaint");
+        check(state.PreviewCacheWidth == ScreenCaps.horzres, "the cache has the area's size");
+        check(repaint_from_cache(*screen, state) == (state.PreviewCache ? 0 : -1), "repaint");
         return ++sum.pages < MaxRenderedPages;
     });
     if (bmp) {
         std::fseek(bmp.get(), 0, SEEK_END);
         sum.bmp_bytes = std::ftell(bmp.get());
     }
-    reset_render_state();
     return sum;
 }
 

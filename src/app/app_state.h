@@ -1,31 +1,13 @@
-// The application shell's program-wide state, grouped so that a test can put it back to how the
-// program starts.
+// The application's program-wide state, grouped so that a test can put it back to how the
+// program starts. The layers below are handed what they read and update: the job driver and
+// the job starters a JobSession over this state, the renderer the window's RenderState.
 #pragma once
 
-#include <cstdint>
-
+#include "job/job_session.h"
 #include "platform/handles.h"
+#include "render/render_page.h"
 
 namespace qm {
-
-// Room of every full path the program keeps (last job, install folder, command-line job).
-inline constexpr int PathBufferSize = 512;
-
-// The options and the last job, as held in memory between start-up and shutdown. The options
-// are booleans stored as 32-bit integers: zero off, anything else on.
-struct Settings {
-    std::int32_t show_dialog = 1;
-    std::int32_t pause_pages = 0;
-    std::int32_t print_to_screen = 0;
-    std::int32_t open_minimized = 0;
-    char last_print_path[PathBufferSize] = {};
-};
-
-// Activity since start-up, shown on the status screen; kept by the job driver.
-struct Counters {
-    std::int32_t jobs = 0;
-    std::int32_t pages = 0;
-};
 
 struct AppShell {
     Window MainWindow = nullptr;
@@ -38,9 +20,14 @@ struct AppShell {
 
 extern Settings AppSettings;
 extern Counters SessionCounters;
+// What the main window shows: the display mode and the page last drawn in it.
+extern RenderState Render;
 extern AppShell App;
 
-// Back to the state at program start (defaults, no window, nothing pending).
+// The session every job of the program runs in: this state, the main window and its cursors.
+JobSession app_job_session();
+
+// Back to the state at program start (defaults, no window, nothing pending, nothing drawn).
 void reset_app_state();
 
 } // namespace qm

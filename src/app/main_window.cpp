@@ -43,8 +43,7 @@ int start_up(Instance instance, int show_command)
     App.BusyCursor = load_system_cursor(SystemCursor::Wait);
     App.NormalCursor = load_system_cursor(SystemCursor::Arrow);
 
-    const WindowClassSpec window_class{MainWindowClass, IconMain, MenuMain,
-                                       main_window_procedure};
+    const WindowClassSpec window_class{MainWindowClass, IconMain, MenuMain, main_window_procedure};
     if (register_window_class(instance, window_class) != 0)
         return -1;
     const MainWindowSpec desc{MainWindowClass, MainWindowTitle, 340, 440, true};
@@ -73,7 +72,7 @@ int start_up(Instance instance, int show_command)
         update_window(window);
     }
 
-    if (discover_user_folders() != 0)
+    if (discover_user_folders(window) != 0)
         return -1;
 
     start_timer(window, TimerId, TimerPeriodMs);
@@ -111,7 +110,8 @@ std::intptr_t main_window_procedure(Window window, std::uint32_t message, std::u
         on_menu_command(window, window_menu(window), static_cast<int>(wparam & 0xFFFF));
         return 0;
     case MessageTimer:
-        on_timer_tick();
+        if (on_timer_tick(app_job_session(), App.PendingPrintPath) == TickOutcome::EndProgram)
+            save_settings_and_quit(window);
         return 0;
     default:
         return default_window_procedure(window, message, wparam, lparam);
@@ -127,7 +127,7 @@ void paint_main_window(DrawContext dc)
     case DisplayBand:
     case DisplayText:
         if (auto canvas = open_canvas(dc))
-            repaint_from_cache(*canvas);
+            repaint_from_cache(*canvas, Render);
         break;
     default:
         break;

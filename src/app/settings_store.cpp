@@ -1,29 +1,10 @@
 #include "app/settings_store.h"
 
-
 #include "platform/settings_port.h"
 
 namespace qm {
 
 const char* const SettingsKey[4] = {"Software", "Brackwater Software", "Quillmark", "v2.0"};
-
-int read_registry_value(const char* key1, const char* key2, const char* key3, const char* key4,
-                        const char* name, void* dest, std::size_t size)
-{
-    if (!key1 || !key2 || !key3 || !key4 || !name || !dest)
-        return -1;
-    const KeyPath keys{{key1, key2, key3, key4}};
-    return read_binary_value(keys, name, dest, size) >= 0 ? 0 : -1;
-}
-
-int write_registry_value(const char* key1, const char* key2, const char* key3, const char* key4,
-                         const char* name, const void* source, std::size_t size)
-{
-    if (!key1 || !key2 || !key3 || !key4 || !name || (!source && size > 0))
-        return -1;
-    const KeyPath keys{{key1, key2, key3, key4}};
-    return write_binary_value(keys, name, source, size);
-}
 
 int read_setting(const char* name, std::int32_t* value)
 {
@@ -35,10 +16,9 @@ int read_setting(const char* name, std::int32_t* value)
                              static_cast<std::uint8_t>(bits >> 24)};
     if (read_setting_bytes(name, bytes, sizeof bytes) != 0)
         return -1;
-    *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[0]) |
-                                       static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                       static_cast<std::uint32_t>(bytes[2]) << 16 |
-                                       static_cast<std::uint32_t>(bytes[3]) << 24);
+    *value = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+        static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
     return 0;
 }
 
@@ -53,8 +33,8 @@ int write_setting(const char* name, std::int32_t value)
 
 int read_setting_bytes(const char* name, void* buffer, std::size_t size)
 {
-    return read_registry_value(SettingsKey[0], SettingsKey[1], SettingsKey[2], SettingsKey[3],
-                               name, buffer, size);
+    return read_registry_value(SettingsKey[0], SettingsKey[1], SettingsKey[2], SettingsKey[3], name,
+                               buffer, size);
 }
 
 int write_setting_bytes(const char* name, const void* buffer, std::size_t size)

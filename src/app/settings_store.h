@@ -5,19 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/settings_port.h"
+
 namespace qm {
 
 // Software\Brackwater Software\Quillmark\v2.0
 extern const char* const SettingsKey[4];
-
-// Reads a value into `dest` (at most `size` bytes). A value shorter than `size` replaces only
-// its own number of leading bytes. 0 when it was read; -1 otherwise, with `dest` unchanged.
-int read_registry_value(const char* key1, const char* key2, const char* key3, const char* key4,
-                        const char* name, void* dest, std::size_t size);
-// Stores `size` bytes from `source` as a binary value, creating missing keys. 0, or -1 on failure
-// (also, without touching the store, when `name` is null).
-int write_registry_value(const char* key1, const char* key2, const char* key3, const char* key4,
-                         const char* name, const void* source, std::size_t size);
 
 // A 32-bit setting under the settings key, stored as its 4 little-endian bytes. A read that
 // fails keeps `value`; a shorter stored value replaces only the low-order bytes it holds.

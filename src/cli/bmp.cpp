@@ -27,10 +27,9 @@ int run_bmp(const char* path, const char* out_path, std::FILE* err)
     }
     if (job.record_count > 0) {
         NullCanvas screen(DeviceCaps{1280, 1024, 96, 96, -1, 0, 0});
-        render_page(screen, window_placement(DefaultWindowWidth, 1280, 1024), &job.stream, 0,
-                    job.record_count, true, true, out.get());
+        render_page(screen, window_page_placement(DefaultWindowWidth, 1280, 1024), &job.stream, 0,
+                    job.record_count, job.render, {RenderPass::InWindow, out.get()});
     }
-    reset_render_state();
     const bool failed = std::ferror(out.get()) != 0;
     if (std::fclose(out.release()) != 0 || failed) {
         std::fprintf(err, "qmspool: writing '%s' failed\n", out_path);

@@ -26,8 +26,8 @@ int run_info(const char* path, std::FILE* out, std::FILE* err)
                      length, kind, flags);
         if (is_band_kind(kind)) {
             const BandHeader h = read_band_header(s);
-            std::fprintf(out, "\t%u\t%u\t%u\t%u\t%u\t%u", h.width, h.height, h.left, h.top,
-                         h.dpi_x, h.dpi_y);
+            std::fprintf(out, "\t%u\t%u\t%u\t%u\t%u\t%u", h.width, h.height, h.left, h.top, h.dpi_x,
+                         h.dpi_y);
         }
         std::fputc('\n', out);
     }
@@ -41,7 +41,6 @@ int run_info(const char* path, std::FILE* out, std::FILE* err)
         return true;
     });
     std::fputc('\n', out);
-    reset_render_state();
     return std::ferror(out) ? 1 : 0;
 }
 

@@ -28,8 +28,8 @@ int run_render(const RenderRequest& r, std::FILE* err)
                                     : DeviceCaps{r.screen_width, r.screen_height, 96, 96, -1, 0, 0};
     std::unique_ptr<RasterCanvas> canvas = RasterCanvas::create(caps);
     if (!canvas) {
-        std::fprintf(err, "qmspool: a drawing area of %" PRId32 " x %" PRId32
-                          " pixels is too large\n",
+        std::fprintf(err,
+                     "qmspool: a drawing area of %" PRId32 " x %" PRId32 " pixels is too large\n",
                      caps.horzres, caps.vertres);
         return 1;
     }
@@ -43,21 +43,20 @@ int run_render(const RenderRequest& r, std::FILE* err)
             return true;
         }
         if (printer) {
-            const PagePlacement at{-caps.physical_offset_x, -caps.physical_offset_y,
-                                   caps.logpixelsx, caps.logpixelsy, caps.horzres, caps.vertres};
-            render_page(*canvas, at, &job.stream, first, job.record_count, false, false, nullptr);
+            render_page(*canvas, printer_page_placement(caps), &job.stream, first, job.record_count,
+                        job.render, {RenderPass::Printer, nullptr});
         } else {
-            render_page(*canvas, window_placement(r.window, r.screen_width, r.screen_height),
-                        &job.stream, first, job.record_count, true, true, nullptr);
+            render_page(*canvas, window_page_placement(r.window, r.screen_width, r.screen_height),
+                        &job.stream, first, job.record_count, job.render,
+                        {RenderPass::InWindow, nullptr});
         }
         drawn = true;
         return false;
     });
     if (!drawn) {
-        std::fprintf(err, "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32
-                          " page%s\n",
+        std::fprintf(err,
+                     "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32 " page%s\n",
                      r.page, r.path, pages, pages == 1 ? "" : "s");
-        reset_render_state();
         return 1;
     }
 
@@ -65,14 +64,13 @@ int run_render(const RenderRequest& r, std::FILE* err)
     bool ok;
     if (printer) {
         ok = write_image(r.out_path, *canvas, error, sizeof error);
-    } else if (Render.PreviewCache) {
-        ok = write_image(r.out_path, *Render.PreviewCache, error, sizeof error);
+    } else if (job.render.PreviewCache) {
+        ok = write_image(r.out_path, *job.render.PreviewCache, error, sizeof error);
     } else {
         ok = false;
         std::snprintf(error, sizeof error, "no memory for a %" PRId32 " x %" PRId32 " preview",
                       r.screen_width, r.screen_height);
     }
-    reset_render_state();
     if (!ok) {
         std::fprintf(err, "qmspool: cannot write '%s': %s\n", r.out_path, error);
         return 1;

@@ -22,18 +22,11 @@ bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err)
     return true;
 }
 
-PagePlacement window_placement(std::int32_t window_width, std::int32_t screen_width,
-                               std::int32_t screen_height)
-{
-    const std::int32_t scale = (window_width + 1) / 8;
-    return PagePlacement{0, 0, scale, scale, screen_width, screen_height};
-}
-
 void skip_page(SpoolJob& job, std::int32_t first_record)
 {
     NullCanvas nothing;
-    render_page(nothing, window_placement(DefaultWindowWidth, 1280, 1024), &job.stream,
-                first_record, job.record_count, true, true, nullptr);
+    render_page(nothing, window_page_placement(DefaultWindowWidth, 1280, 1024), &job.stream,
+                first_record, job.record_count, job.render, {RenderPass::InWindow, nullptr});
 }
 
 } // namespace qm::cli

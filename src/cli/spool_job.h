@@ -17,14 +17,11 @@ inline constexpr std::int32_t DefaultWindowWidth = 618;
 struct SpoolJob {
     SpoolStream stream;
     std::int32_t record_count = 0;
+    RenderState render; // what the command's passes leave behind (the window pass's preview)
 };
 
 // Opens `path` and reads its record count; false after a line on `err`.
 bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err);
-
-// The window pass's placement for a main window `window_width` wide on a screen.
-PagePlacement window_placement(std::int32_t window_width, std::int32_t screen_width,
-                               std::int32_t screen_height);
 
 // Makes the window pass of a page on a canvas that draws nothing: all that is wanted is where
 // the page ends.

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/app_state.h"
 #include "job/page_loop.h"
 #include "platform/draw_port.h"
 #include "platform/print_port.h"
@@ -60,9 +59,9 @@ private:
     bool was_;
 };
 
-void pause_before_page(Window main_window)
+void pause_before_page(const Settings& settings, Window main_window)
 {
-    if (AppSettings.pause_pages) {
+    if (settings.pause_pages) {
         bring_window_to_top(main_window);
         message_box("Press OK to print page", "Pausing between pages is On");
         bring_window_to_top(main_window);
@@ -73,9 +72,10 @@ void pause_before_page(Window main_window)
 
 // The page loop of a run whose printer (mode 0) is chosen and whose window is busy. Returns the
 // run's result.
-int print_pages(const char* path, int mode, Window main_window, DrawContext window_dc,
+int print_pages(const JobSession& session, const char* path, int mode, DrawContext window_dc,
                 DrawContext printer, std::FILE* bmp)
 {
+    Window main_window = session.main_window;
     SpoolStream s = SpoolStream::open_file(path);
     if (!s.is_open()) {
         message_box(NoFileText, path);
@@ -84,7 +84,7 @@ int print_pages(const char* path, int mode, Window main_window, DrawContext wind
     std::int32_t count = 0;
     read_spool_header(s, &count, nullptr, nullptr);
     s.seek(0);
-    ++SessionCounters.jobs;
+    ++session.counters.jobs;
     if (count <= 0)
         return 0;
 
@@ -97,7 +97,7 @@ int print_pages(const char* path, int mode, Window main_window, DrawContext wind
             if (first > 0)
                 return false;
         } else {
-            pause_before_page(main_window);
+            pause_before_page(session.settings, main_window);
         }
         if (mode == JobPrinter) {
             if (start_document(printer) <= 0) {
@@ -119,26 +119,18 @@ int print_pages(const char* path, int mode, Window main_window, DrawContext wind
 
         const std::int64_t before = s.tell();
         if (mode == JobPrinter) {
-            // The page's origin on the corner of the paper, not of the printable area.
-            const DeviceCaps p = device_caps(printer);
-            const PagePlacement at{wrap_sub(0, p.physical_offset_x),
-                                   wrap_sub(0, p.physical_offset_y),
-                                   p.logpixelsx,
-                                   p.logpixelsy,
-                                   p.horzres,
-                                   p.vertres};
-            render_page(*printer_canvas, at, &s, first, count, false, false, nullptr);
+            render_page(*printer_canvas, printer_page_placement(device_caps(printer)), &s, first,
+                        count, session.render, {RenderPass::Printer, nullptr});
             s.seek(before);
         }
-        // One inch of page becomes an eighth of the window's outer width.
         const ScreenRect r = window_rect(main_window);
-        const std::int32_t scale = wrap_add(wrap_sub(r.right, r.left), 1) / 8;
-        const PagePlacement at{0, 0, scale, scale, screen.horzres, screen.vertres};
+        const PagePlacement at =
+            window_page_placement(wrap_sub(r.right, r.left), screen.horzres, screen.vertres);
         // A window whose device context could not be had draws nothing: a failed window pass.
-        if (window_canvas &&
-            render_page(*window_canvas, at, &s, first, count, true, true, bmp) == 0) {
+        if (window_canvas && render_page(*window_canvas, at, &s, first, count, session.render,
+                                         {RenderPass::InWindow, bmp}) == 0) {
             ++image;
-            ++SessionCounters.pages;
+            ++session.counters.pages;
         }
         if (mode == JobPrinter) {
             end_page(printer);
@@ -164,9 +156,9 @@ DrawContext open_default_printer()
     return create_printer_dc(name);
 }
 
-int run_print_job(const char* path, int mode, Cursor normal_cursor, Cursor busy_cursor,
-                  Window main_window, std::FILE* bmp)
+int run_print_job(const JobSession& session, const char* path, int mode, std::FILE* bmp)
 {
+    Window main_window = session.main_window;
     RunningFlag running;
     int result;
     {
@@ -175,9 +167,9 @@ int run_print_job(const char* path, int mode, Cursor normal_cursor, Cursor busy_
         PrinterDc printer;
         WindowDc window_dc(main_window);
         if (mode == JobPrinter) {
-            if (!AppSettings.show_dialog)
+            if (!session.settings.show_dialog)
                 printer.reset(open_default_printer());
-            if (AppSettings.show_dialog || !printer.get()) {
+            if (session.settings.show_dialog || !printer.get()) {
                 const PrintDialogAnswer answer = print_dialog(main_window);
                 if (!answer.confirmed)
                     return -1;
@@ -190,15 +182,15 @@ int run_print_job(const char* path, int mode, Cursor normal_cursor, Cursor busy_
         }
 
         set_window_title(main_window, "Printing...");
-        set_cursor(busy_cursor);
+        set_cursor(session.busy_cursor);
         enable_window(main_window, false);
 
-        result = path && *path ? print_pages(path, mode, main_window, window_dc.get(),
-                                             printer.get(), bmp)
-                               : 0;
+        result = path && *path
+                     ? print_pages(session, path, mode, window_dc.get(), printer.get(), bmp)
+                     : 0;
     }
     enable_window(main_window, true);
-    set_cursor(normal_cursor);
+    set_cursor(session.normal_cursor);
     set_window_title(main_window, MainTitle);
     return result;
 }

@@ -3,14 +3,15 @@
 
 #include <cstdio>
 
+#include "job/job_session.h"
 #include "platform/handles.h"
 
 namespace qm {
 
 enum JobMode : int {
-    JobPrinter = 0,     // every page printed, each a document of its own, and drawn in the window
-    JobWindowOnly = 1,  // every page drawn in the window
-    JobFirstPage = 2,   // the first page drawn in the window (and saved, with a BMP stream)
+    JobPrinter = 0,    // every page printed, each a document of its own, and drawn in the window
+    JobWindowOnly = 1, // every page drawn in the window
+    JobFirstPage = 2,  // the first page drawn in the window (and saved, with a BMP stream)
 };
 
 // True while a run is under way; modal boxes inside a run dispatch timer ticks, and a tick must
@@ -20,11 +21,11 @@ bool print_job_running();
 // A device context on the system's default printer, or null when there is none.
 DrawContext open_default_printer();
 
-// Runs a job over the spool file at `path`. 0 when it went through (also for an empty path, a
-// file with no records, or a page that could not be drawn); -1 when the print dialog was
+// Runs a job over the spool file at `path`, with the session's window, cursors and options; adds
+// to its counters and draws into its render state. 0 when it went through (also for an empty path,
+// a file with no records, or a page that could not be drawn); -1 when the print dialog was
 // cancelled or gave no printer, the file did not open, or the printer refused a document or a
 // page. Every -1 but the cancelled dialog has been shown to the user.
-int run_print_job(const char* path, int mode, Cursor normal_cursor, Cursor busy_cursor,
-                  Window main_window, std::FILE* bmp);
+int run_print_job(const JobSession& session, const char* path, int mode, std::FILE* bmp);
 
 } // namespace qm

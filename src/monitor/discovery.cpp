@@ -4,10 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/settings_store.h"
 #include "monitor/monitor_state.h"
 #include "platform/files_port.h"
+#include "platform/settings_port.h"
 #include "platform/ui_port.h"
 #include "platform/watch_port.h"
 
@@ -146,10 +145,10 @@ bool read_install_folder()
 
 } // namespace
 
-int discover_user_folders()
+int discover_user_folders(Window main_window)
 {
     if (!read_install_folder()) {
-        show_window(App.MainWindow, ShowNormal);
+        show_window(main_window, ShowNormal);
         message_box("Cannot locate a path to the Palm Desktop backup files", "Registry Error");
         return -1;
     }
@@ -166,7 +165,7 @@ int discover_user_folders()
     }
 
     if (Monitor.MonitoredUserCount == 0) {
-        show_window(App.MainWindow, ShowNormal);
+        show_window(main_window, ShowNormal);
         message_box("Can't find any valid user folders", "Quillmark Spooler");
     }
     return 0;

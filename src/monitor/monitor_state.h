@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/app_state.h"
+#include "job/job_session.h"
 #include "platform/watch_port.h"
 
 namespace qm {
@@ -13,10 +13,10 @@ namespace qm {
 inline constexpr int MaxMonitoredUsers = 50;
 
 struct MonitoredUserSlot {
-    char user_folder[50] = {};    // the user's folder inside InstallFolder
-    char backup_folder[200] = {}; // the backup folder inside the user folder
-    char status_line[200] = {};   // the watched path, or the failure text with it
-    ChangeWatch watch_handle;     // null when the watch could not be opened
+    char user_folder[50] = {};             // the user's folder inside InstallFolder
+    char backup_folder[200] = {};          // the backup folder inside the user folder
+    char status_line[200] = {};            // the watched path, or the failure text with it
+    ChangeWatch watch_handle;              // null when the watch could not be opened
     std::int32_t seen_stamp[2] = {-1, -1}; // per spool file name; -1 never seen
 };
 

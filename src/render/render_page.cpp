@@ -14,11 +14,26 @@
 
 namespace qm {
 
-RenderState Render;
-
-void reset_render_state()
+PagePlacement printer_page_placement(const DeviceCaps& printer)
 {
-    Render = RenderState{};
+    return PagePlacement{wrap_sub(0, printer.physical_offset_x),
+                         wrap_sub(0, printer.physical_offset_y),
+                         printer.logpixelsx,
+                         printer.logpixelsy,
+                         printer.horzres,
+                         printer.vertres};
+}
+
+std::int32_t window_page_scale(std::int32_t outer_width)
+{
+    return wrap_add(outer_width, 1) / 8;
+}
+
+PagePlacement window_page_placement(std::int32_t outer_width, std::int32_t screen_width,
+                                    std::int32_t screen_height)
+{
+    const std::int32_t scale = window_page_scale(outer_width);
+    return PagePlacement{0, 0, scale, scale, screen_width, screen_height};
 }
 
 namespace {
@@ -26,6 +41,7 @@ namespace {
 // Everything one call of render_page draws with.
 struct PageContext {
     Canvas& target;
+    RenderState& state;
     PreviewSurface* cache; // the window pass's new cache, or null
     const PagePlacement& at;
     SpoolStream& stream;
@@ -141,7 +157,7 @@ void paint_band(BandSurface& surface, int kind, const BandHeader& h, const std::
 
 void draw_band(PageContext& pc, int kind, std::uint8_t flags)
 {
-    Render.DisplayMode = DisplayBand;
+    pc.state.DisplayMode = DisplayBand;
     const BandHeader h = read_band_header(pc.stream);
     // A surface that cannot be made (too large, no memory) is not placed; the band is still
     // read so that the stream ends up where the page's next record is looked for.
@@ -170,7 +186,7 @@ void draw_band(PageContext& pc, int kind, std::uint8_t flags)
 
 void draw_text(PageContext& pc, std::int32_t record_length)
 {
-    Render.DisplayMode = DisplayText;
+    pc.state.DisplayMode = DisplayText;
     const TextMetrics m = pc.fit ? text_metrics_fit(pc.at.scale_x, pc.at.scale_y)
                                  : text_metrics_device(pc.target.caps());
     pc.target.select_font(m.char_height, m.avg_width);
@@ -199,45 +215,47 @@ void draw_text(PageContext& pc, std::int32_t record_length)
 
 } // namespace
 
-int repaint_from_cache(Canvas& target)
+int repaint_from_cache(Canvas& target, const RenderState& state)
 {
-    if (!Render.PreviewCache)
+    if (!state.PreviewCache)
         return -1;
     const DeviceCaps caps = target.caps();
     target.fill_white(Rect{0, 0, caps.horzres, caps.vertres});
-    target.draw_preview(*Render.PreviewCache);
+    target.draw_preview(*state.PreviewCache);
     return 0;
 }
 
 int render_page(Canvas& target, const PagePlacement& at, SpoolStream* stream,
-                std::int32_t first_record, std::int32_t record_count, bool window_pass, bool fit,
-                std::FILE* bmp)
+                std::int32_t first_record, std::int32_t record_count, RenderState& state,
+                const RenderOptions& options)
 {
-    if (!stream)
-        return repaint_from_cache(target);
+    if (options.pass == RenderPass::Repaint || !stream)
+        return repaint_from_cache(target, state);
     SpoolStream& s = *stream;
+    const bool window_pass = options.pass == RenderPass::InWindow;
 
     const std::int64_t entry = s.tell();
     std::int32_t after_previous = as_position(entry);
 
     target.fill_white(Rect{0, 0, at.area_width, at.area_height});
     if (window_pass) {
-        Render.PreviewCache.reset();
-        Render.PreviewCache = target.create_preview_cache(at.area_width, at.area_height);
-        if (Render.PreviewCache)
-            Render.PreviewCache->fill_white(Rect{0, 0, at.area_width, at.area_height});
-        Render.PreviewCacheWidth = at.area_width;
-        Render.PreviewCacheHeight = at.area_height;
+        state.PreviewCache.reset();
+        state.PreviewCache = target.create_preview_cache(at.area_width, at.area_height);
+        if (state.PreviewCache)
+            state.PreviewCache->fill_white(Rect{0, 0, at.area_width, at.area_height});
+        state.PreviewCacheWidth = at.area_width;
+        state.PreviewCacheHeight = at.area_height;
     }
 
-    BmpPageExport exporter(bmp);
+    BmpPageExport exporter(options.bmp);
     PageContext pc{target,
-                   window_pass ? Render.PreviewCache.get() : nullptr,
+                   state,
+                   window_pass ? state.PreviewCache.get() : nullptr,
                    at,
                    s,
-                   fit,
+                   window_pass, // the window pass fits the page into the window
                    target.caps().numcolors == 2,
-                   bmp ? &exporter : nullptr,
+                   options.bmp ? &exporter : nullptr,
                    at.origin_y};
 
     int result = 0;
@@ -253,7 +271,7 @@ int render_page(Canvas& target, const PagePlacement& at, SpoolStream* stream,
         }
         s.seek(position);
         const int kind = read_u8(s);
-        Render.LastRecordKind = kind;
+        state.LastRecordKind = kind;
         const std::uint8_t flags = read_u8(s);
         if (kind == KindText)
             draw_text(pc, length);

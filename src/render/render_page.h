@@ -14,7 +14,8 @@ namespace qm {
 // What a repaint of the main window shows.
 enum : std::int32_t { DisplayStatus = 0, DisplayBand = 1, DisplayText = 2 };
 
-// The renderer's program-wide state, in one place so that tests can reset it.
+// What the renderer leaves behind for the window's repaints and for the menu: handed to every
+// call by its caller (the Windows program keeps one for its window; qmspool one per command).
 struct RenderState {
     std::int32_t DisplayMode = DisplayStatus;
     std::int32_t LastRecordKind = -1;
@@ -22,8 +23,6 @@ struct RenderState {
     std::int32_t PreviewCacheWidth = 0;
     std::int32_t PreviewCacheHeight = 0;
 };
-extern RenderState Render;
-void reset_render_state();
 
 struct PagePlacement {
     std::int32_t origin_x = 0;
@@ -34,18 +33,39 @@ struct PagePlacement {
     std::int32_t area_height = 0;
 };
 
+// The printer pass: the device's own resolution and drawing area, with the page's origin on the
+// corner of the paper rather than of the printable area.
+PagePlacement printer_page_placement(const DeviceCaps& printer);
+
+// The window pass: one inch of page becomes an eighth of the main window's outer width (the
+// width of its rectangle, right - left, plus one), over the screen's whole area.
+std::int32_t window_page_scale(std::int32_t outer_width);
+PagePlacement window_page_placement(std::int32_t outer_width, std::int32_t screen_width,
+                                    std::int32_t screen_height);
+
+enum class RenderPass {
+    Printer,  // at the placement as given
+    InWindow, // bands fitted into the area, text sized by the scales, a new PreviewCache
+    Repaint,  // no file: the PreviewCache copied to the target
+};
+
+struct RenderOptions {
+    RenderPass pass = RenderPass::Printer;
+    std::FILE* bmp = nullptr; // each band of the page also goes to this BMP file
+};
+
 // Draws the page that starts at `first_record`: that record and every following one for as long
 // as the record before is flagged continued (records whose bytes the one before consumed are
-// passed over). With `window_pass` the page also goes into a new PreviewCache; with `fit` bands
-// are shrunk into the area and text is sized by the scales. Each band is also written to `bmp`
-// when given. With no stream, repaints `target` from the PreviewCache. Returns 0, or -1 when
-// a record lies before where the previous one ended (the stream is then back at its entry
-// position) or when there is no cache to repaint from.
+// passed over). Updates `state` (display mode, last record kind, and on a window pass the
+// cache). A repaint takes no stream. Returns 0, or -1 when a record lies before where the
+// previous one ended (the stream is then back at its entry position) or when there is no
+// cache to repaint from.
 int render_page(Canvas& target, const PagePlacement& at, SpoolStream* stream,
-                std::int32_t first_record, std::int32_t record_count, bool window_pass, bool fit,
-                std::FILE* bmp);
+                std::int32_t first_record, std::int32_t record_count, RenderState& state,
+                const RenderOptions& options);
 
-// Repaint from the cache: render_page with no stream.
-int repaint_from_cache(Canvas& target);
+// The repaint pass: fills the target white and copies the cache to its corner; -1 when no page
+// has been cached yet.
+int repaint_from_cache(Canvas& target, const RenderState& state);
 
 } // namespace qm

@@ -85,7 +85,6 @@ protected:
     {
         reset_monitor_state();
         reset_app_state();
-        reset_render_state();
         sim::reset();
     }
 

@@ -33,7 +33,8 @@ void draw_page(RasterCanvas& canvas, const Bytes& spool)
     SpoolStream s = SpoolStream::from_memory(spool.data(), spool.size());
     const PagePlacement at{0, 0, 100, 100, canvas.width(), canvas.height()};
     const auto count = static_cast<std::int32_t>(spool[76] << 8 | spool[77]);
-    ASSERT_EQ(render_page(canvas, at, &s, 0, count, false, false, nullptr), 0);
+    RenderState state;
+    ASSERT_EQ(render_page(canvas, at, &s, 0, count, state, {RenderPass::Printer, nullptr}), 0);
 }
 
 BandHeader header(std::uint16_t width, std::uint16_t height)
@@ -50,9 +51,6 @@ BandHeader header(std::uint16_t width, std::uint16_t height)
 // neighbour; the 4-wide band's rows have no padding either.
 class EveryRgb565 : public ::testing::TestWithParam<std::int32_t> {
 protected:
-    void SetUp() override { reset_render_state(); }
-    void TearDown() override { reset_render_state(); }
-
     static std::uint16_t value_at(std::int32_t x, std::int32_t y, std::int32_t width)
     {
         return static_cast<std::uint16_t>((static_cast<std::int64_t>(y / 4) * width + x) / 4);

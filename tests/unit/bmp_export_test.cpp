@@ -12,12 +12,14 @@
 namespace qm {
 namespace {
 
-
 std::uint32_t le32(const Bytes& b, std::size_t at)
 {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
 }
-std::uint32_t le16(const Bytes& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
+std::uint32_t le16(const Bytes& b, std::size_t at)
+{
+    return b[at] | (b[at + 1] << 8);
+}
 
 // Saves the first page of a job as the menu command does: a window pass with a BMP stream.
 Bytes export_first_page(const std::vector<Bytes>& records)
@@ -31,11 +33,11 @@ Bytes export_first_page(const std::vector<Bytes>& records)
         std::FILE* f = std::fopen(out.path(), "wb");
         EXPECT_TRUE(f);
         NullCanvas screen(DeviceCaps{1280, 1024, 96, 96, -1, 0, 0});
+        RenderState state;
         render_page(screen, PagePlacement{0, 0, 77, 77, 1280, 1024}, &s, 0,
-                    static_cast<std::int32_t>(records.size()), true, true, f);
+                    static_cast<std::int32_t>(records.size()), state, {RenderPass::InWindow, f});
         std::fclose(f);
     }
-    reset_render_state();
     return test::read_all(out.path());
 }
 
@@ -103,7 +105,8 @@ TEST(BmpExport, colour_band_is_converted_to_five_five_five)
 {
     // White, red, green on the top row; black, blue, a mid value on the bottom row.
     const Bytes rgb565 = {0xFF, 0xFF, 0x00, 0xF8, 0xE0, 0x07, 0x00, 0x00, 0x1F, 0x00, 0x55, 0xAA};
-    const Bytes b = export_first_page({band_record(KindBand16, 0, band_header(3, 2, 72), rgb565, true)});
+    const Bytes b =
+        export_first_page({band_record(KindBand16, 0, band_header(3, 2, 72), rgb565, true)});
     expect_header(b, 70, 54, 3, 2, 16, 16);
     const Bytes bottom(b.begin() + 54, b.begin() + 62);
     const Bytes top(b.begin() + 62, b.end());
@@ -137,16 +140,17 @@ TEST(BmpExport, only_the_first_page_is_saved_and_a_second_band_stacks_below_the_
     // 4 wide (2 + 2), 1 + 1 + 2 = 4 high; stride 4.
     expect_header(b, at + 16, at, 4, 4, 8, 16);
     const Bytes rows(b.begin() + at, b.end());
-    EXPECT_EQ(rows, (Bytes{0, 0, 22, 23,  //
-                           0, 0, 20, 21,  //
-                           0, 0, 0, 0,    // the gap: white (palette entry 0)
+    EXPECT_EQ(rows, (Bytes{0, 0, 22, 23,     //
+                           0, 0, 20, 21,     //
+                           0, 0, 0, 0,       // the gap: white (palette entry 0)
                            10, 11, 12, 0})); // the first band
 }
 
 TEST(BmpExport, bands_of_different_kinds_save_the_first_band_alone)
 {
     const Bytes b = export_first_page({
-        band_record(KindBand1, FlagContinued, band_header(9, 2, 72), Bytes{0xC1, 0x80, 0x3E, 0x00}, true),
+        band_record(KindBand1, FlagContinued, band_header(9, 2, 72), Bytes{0xC1, 0x80, 0x3E, 0x00},
+                    true),
         band_record(KindBand8, 0, band_header(5, 1, 72), Bytes(5, 1), false),
     });
     expect_header(b, 70, 62, 9, 2, 1, 8);

@@ -6,7 +6,6 @@
 namespace qm {
 namespace {
 
-
 PagePlacement window(std::int32_t scale, std::int32_t w, std::int32_t h)
 {
     return PagePlacement{0, 0, scale, scale, w, h};
@@ -29,7 +28,8 @@ TEST(BandPlacement, fit_shrinks_a_band_past_the_right_edge_with_truncating_divis
 TEST(BandPlacement, fit_shrinks_the_band_that_crosses_the_bottom_to_end_there)
 {
     // 100 rows at 10 dpi and scale 50 want 500 units; 200 remain below y = 700.
-    const BandPlacement p = place_band(band_header(40, 100, 10, 0, 0), window(50, 1000, 900), 700, true);
+    const BandPlacement p =
+        place_band(band_header(40, 100, 10, 0, 0), window(50, 1000, 900), 700, true);
     ASSERT_TRUE(p.drawn);
     // dy' = 50 * 100 / 200 = 25; dx = 25 * 10 / 10 = 25.
     EXPECT_EQ(p.rect.top, 700);
@@ -64,22 +64,57 @@ TEST(BandPlacement, leaves_undrawable_bands_undrawn)
     EXPECT_FALSE(place_band(band_header(10, 10, 30), window(100, 900, 900), 900, true).drawn);
     EXPECT_FALSE(place_band(band_header(10, 10, 30), window(100, 900, 900), 2000, true).drawn);
     // No room to the right.
-    EXPECT_FALSE(place_band(band_header(10, 10, 30), PagePlacement{900, 0, 100, 100, 900, 900}, 0, true)
-                     .drawn);
+    EXPECT_FALSE(
+        place_band(band_header(10, 10, 30), PagePlacement{900, 0, 100, 100, 900, 900}, 0, true)
+            .drawn);
     // An empty band at the bottom edge needs no room and is placed.
     EXPECT_TRUE(place_band(band_header(0, 0, 30), window(100, 900, 900), 900, true).drawn);
 }
 
-TEST(BandPlacement, extreme_values_wrap_instead_of_overflowing)
+TEST(BandPlacement, extreme_values_wrap_as_32_bit_arithmetic_does)
 {
+    // Worked out by hand with every product and quotient wrapped to 32 bits; the sanitizer run
+    // also proves that no step overflows in the language's sense.
     const PagePlacement huge{0, 0, 2000000000, 2000000000, 10, 10};
     const BandPlacement p = place_band(band_header(65535, 65535, 1, 65535, 65535), huge, 0, true);
-    (void)p; // no trap under the undefined-behaviour sanitizer is the point
-    const BandPlacement q =
-        place_band(band_header(65535, 65535, 65535), PagePlacement{INT32_MIN, INT32_MIN, -1, -1,
-                                                            INT32_MAX, INT32_MAX},
-                   INT32_MIN, true);
-    (void)q;
+    ASSERT_TRUE(p.drawn);
+    EXPECT_EQ(p.rect.left, -40252330);
+    EXPECT_EQ(p.rect.top, 5);
+    EXPECT_EQ(p.rect.width, -40252330);
+    EXPECT_EQ(p.rect.height, 5);
+    const BandPlacement q = place_band(
+        band_header(65535, 65535, 65535),
+        PagePlacement{INT32_MIN, INT32_MIN, -1, -1, INT32_MAX, INT32_MAX}, INT32_MIN, true);
+    ASSERT_TRUE(q.drawn);
+    EXPECT_EQ(q.rect.left, INT32_MIN);
+    EXPECT_EQ(q.rect.top, INT32_MIN);
+    EXPECT_EQ(q.rect.width, -1);
+    EXPECT_EQ(q.rect.height, -1);
+}
+
+TEST(PassPlacement, printer_at_the_paper_corner_and_window_at_an_eighth_of_its_width)
+{
+    const PagePlacement printer =
+        printer_page_placement(DeviceCaps{4800, 6300, 600, 300, 2, 75, 50});
+    EXPECT_EQ(printer.origin_x, -75);
+    EXPECT_EQ(printer.origin_y, -50);
+    EXPECT_EQ(printer.scale_x, 600);
+    EXPECT_EQ(printer.scale_y, 300);
+    EXPECT_EQ(printer.area_width, 4800);
+    EXPECT_EQ(printer.area_height, 6300);
+
+    // The outer width counts both edges: 617 + 1 pixels make 77 per inch, 623 + 1 make 78.
+    EXPECT_EQ(window_page_scale(617), 77);
+    EXPECT_EQ(window_page_scale(622), 77);
+    EXPECT_EQ(window_page_scale(623), 78);
+    EXPECT_EQ(window_page_scale(-9), -1) << "truncated toward zero";
+    const PagePlacement window = window_page_placement(618, 1280, 1024);
+    EXPECT_EQ(window.origin_x, 0);
+    EXPECT_EQ(window.origin_y, 0);
+    EXPECT_EQ(window.scale_x, 77);
+    EXPECT_EQ(window.scale_y, 77);
+    EXPECT_EQ(window.area_width, 1280);
+    EXPECT_EQ(window.area_height, 1024);
 }
 
 TEST(TextMetrics, ten_characters_and_six_lines_per_inch)

@@ -1,9 +1,10 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window.h"
 #include "app_fixture.h"
 #include "job/print_job.h"
-#include "monitor/change_monitor.h"
+#include "monitor/monitor_state.h"
 #include "platform/sim/sim_print.h"
 #include "platform/ui_port.h"
 #include "spool/spool_writer.h"
@@ -13,7 +14,6 @@ namespace {
 
 constexpr char NoFile[] = "The spooling queue file is empty or no longer exists.\n";
 const DeviceCaps Printer100{850, 1100, 100, 100, -1, 0, 0};
-
 
 // A black 10 x 10 square (1-bit) at 100 dpi, `left` pixels in.
 Bytes square(std::uint8_t flags, std::uint16_t left = 0)
@@ -31,8 +31,8 @@ protected:
         register_window_class(nullptr, {"QMSpoolClass", 102, 101,
                                         [](Window, std::uint32_t, std::uintptr_t,
                                            std::intptr_t) -> std::intptr_t { return 0; }});
-        App.MainWindow = create_main_window(nullptr, {"QMSpoolClass", "Quillmark PC Print Spooler",
-                                                      618, 825, false});
+        App.MainWindow = create_main_window(
+            nullptr, {"QMSpoolClass", "Quillmark PC Print Spooler", 618, 825, false});
         move_window(App.MainWindow, 0, 0, 617, 800, false); // scale (617 + 1) / 8 = 77
         App.BusyCursor = load_system_cursor(SystemCursor::Wait);
         App.NormalCursor = load_system_cursor(SystemCursor::Arrow);
@@ -56,8 +56,7 @@ protected:
 
     int run(const std::string& path, int mode, std::FILE* bmp = nullptr)
     {
-        return run_print_job(path.c_str(), mode, App.NormalCursor, App.BusyCursor,
-                             App.MainWindow, bmp);
+        return run_print_job(app_job_session(), path.c_str(), mode, bmp);
     }
 
     static std::vector<std::string> titles()
@@ -69,9 +68,9 @@ protected:
     }
     static std::vector<std::string> printer_calls()
     {
-        return sim::calls_starting_with({"start_document", "start_page", "end_page",
-                                         "end_document", "print_dialog", "create_printer_dc",
-                                         "delete_printer_dc", "message_box", "sleep"});
+        return sim::calls_starting_with({"start_document", "start_page", "end_page", "end_document",
+                                         "print_dialog", "create_printer_dc", "delete_printer_dc",
+                                         "message_box", "sleep"});
     }
     static bool restored()
     {
@@ -84,15 +83,15 @@ protected:
 
 TEST_F(PrintJob, prints_each_page_as_a_document_of_its_own_and_draws_it_in_the_window)
 {
-    const std::string path = job({square(FlagContinued), text_record(0, "page one"),
-                                  square(0, 50)});
+    const std::string path =
+        job({square(FlagContinued), text_record(0, "page one"), square(0, 50)});
     ASSERT_EQ(run(path, JobPrinter), 0);
 
-    EXPECT_EQ(printer_calls(), (std::vector<std::string>{
-                                   "create_printer_dc Virtual", "sleep 500", "start_document",
-                                   "start_page", "end_page", "end_document", "sleep 500",
-                                   "start_document", "start_page", "end_page", "end_document",
-                                   "delete_printer_dc"}));
+    EXPECT_EQ(printer_calls(),
+              (std::vector<std::string>{"create_printer_dc Virtual", "sleep 500", "start_document",
+                                        "start_page", "end_page", "end_document", "sleep 500",
+                                        "start_document", "start_page", "end_page", "end_document",
+                                        "delete_printer_dc"}));
     const auto& docs = sim::printed_documents();
     ASSERT_EQ(docs.size(), 2u);
     ASSERT_EQ(docs[0].pages.size(), 1u);
@@ -105,9 +104,9 @@ TEST_F(PrintJob, prints_each_page_as_a_document_of_its_own_and_draws_it_in_the_w
     EXPECT_EQ(docs[1].pages[0]->pixel(50, 0), 0x000000u);
     EXPECT_EQ(docs[1].pages[0]->pixel(49, 0), 0xFFFFFFu);
 
-    EXPECT_EQ(titles(), (std::vector<std::string>{"Printing...", "Printing image 1...",
-                                                  "Printing image 2...",
-                                                  "Quillmark PC Print Spooler"}));
+    EXPECT_EQ(titles(),
+              (std::vector<std::string>{"Printing...", "Printing image 1...", "Printing image 2...",
+                                        "Quillmark PC Print Spooler"}));
     EXPECT_EQ(SessionCounters.jobs, 1);
     EXPECT_EQ(SessionCounters.pages, 2);
     EXPECT_EQ(sim::open_printer_dcs(), 0);
@@ -120,8 +119,8 @@ TEST_F(PrintJob, the_page_origin_is_the_corner_of_the_paper)
 {
     sim::add_printer("Margins", DeviceCaps{800, 1000, 100, 100, -1, 25, 40});
     sim::set_default_printer("Margins");
-    ASSERT_EQ(run(job({band_record(KindBand1, 0, band_header(100, 100, 100, 30, 50), Bytes(1300, 0xFF),
-                                   true)}),
+    ASSERT_EQ(run(job({band_record(KindBand1, 0, band_header(100, 100, 100, 30, 50),
+                                   Bytes(1300, 0xFF), true)}),
                   JobPrinter),
               0);
     const auto& page = *sim::printed_documents().at(0).pages.at(0);
@@ -139,7 +138,8 @@ TEST_F(PrintJob, a_monochrome_printer_gets_dithered_pages)
         grey.push_back(0x10); // 0x8410: mid grey in RGB565
         grey.push_back(0x84);
     }
-    ASSERT_EQ(run(job({band_record(KindBand16, 0, band_header(4, 4, 100), grey, false)}), JobPrinter), 0);
+    ASSERT_EQ(
+        run(job({band_record(KindBand16, 0, band_header(4, 4, 100), grey, false)}), JobPrinter), 0);
     const auto& page = *sim::printed_documents().at(0).pages.at(0);
     int white = 0;
     for (int y = 0; y < 4; ++y)
@@ -154,12 +154,12 @@ TEST_F(PrintJob, a_monochrome_printer_gets_dithered_pages)
 TEST_F(PrintJob, continued_and_consumed_records_stay_on_their_page)
 {
     // Page 1: records 0, 1, 2 (the first two continued); page 2: record 3.
-    const std::string path = job({square(FlagContinued), text_record(FlagContinued, "a"),
-                                  square(0), square(0)});
+    const std::string path =
+        job({square(FlagContinued), text_record(FlagContinued, "a"), square(0), square(0)});
     ASSERT_EQ(run(path, JobWindowOnly), 0);
-    EXPECT_EQ(titles(), (std::vector<std::string>{"Printing...", "Printing image 1...",
-                                                  "Printing image 2...",
-                                                  "Quillmark PC Print Spooler"}));
+    EXPECT_EQ(titles(),
+              (std::vector<std::string>{"Printing...", "Printing image 1...", "Printing image 2...",
+                                        "Quillmark PC Print Spooler"}));
     EXPECT_EQ(sim::calls_starting_with({"sleep"}).size(), 2u);
     EXPECT_TRUE(sim::printed_documents().empty());
     EXPECT_EQ(SessionCounters.pages, 2);
@@ -190,11 +190,10 @@ TEST_F(PrintJob, pause_prompts_before_every_page_the_first_included)
     AppSettings.pause_pages = 1;
     ASSERT_EQ(run(job({square(0), square(0)}), JobPrinter), 0);
     EXPECT_EQ(sim::calls_starting_with({"message_box", "start_document", "bring_to_top"}),
-              (std::vector<std::string>{"bring_to_top",
-                                        "message_box Pausing between pages is On",
+              (std::vector<std::string>{"bring_to_top", "message_box Pausing between pages is On",
                                         "bring_to_top", "start_document", "bring_to_top",
-                                        "message_box Pausing between pages is On",
-                                        "bring_to_top", "start_document"}));
+                                        "message_box Pausing between pages is On", "bring_to_top",
+                                        "start_document"}));
     EXPECT_EQ(sim::message_boxes().at(0).text, "Press OK to print page");
     EXPECT_EQ(sim::slept_ms(), 0u);
     EXPECT_EQ(sim::printed_documents().size(), 2u);
@@ -309,9 +308,9 @@ TEST_F(PrintJob, a_failed_window_pass_keeps_the_image_number_and_the_page_count)
     img.records = {square(0), square(0)};
     img.positions = {0x80000000u, std::nullopt};
     ASSERT_EQ(run(job(img), JobWindowOnly), 0);
-    EXPECT_EQ(titles(), (std::vector<std::string>{"Printing...", "Printing image 1...",
-                                                  "Printing image 1...",
-                                                  "Quillmark PC Print Spooler"}));
+    EXPECT_EQ(titles(),
+              (std::vector<std::string>{"Printing...", "Printing image 1...", "Printing image 1...",
+                                        "Quillmark PC Print Spooler"}));
     EXPECT_EQ(SessionCounters.pages, 1);
 }
 
@@ -334,6 +333,8 @@ protected:
         path_ = job({square(0), square(0)});
         std::snprintf(App.PendingPrintPath, sizeof App.PendingPrintPath, "%s", path_.c_str());
     }
+    // A tick as the main window gets it.
+    static void on_timer_tick() { main_window_procedure(App.MainWindow, MessageTimer, 1, 0); }
     std::string path_;
 };
 
@@ -371,8 +372,7 @@ TEST_F(CommandLineTick, a_relative_path_is_made_absolute)
     std::snprintf(App.PendingPrintPath, sizeof App.PendingPrintPath, "job.pdb");
     on_timer_tick();
     std::filesystem::current_path(here);
-    EXPECT_EQ(std::filesystem::path(AppSettings.last_print_path),
-              std::filesystem::path(path_));
+    EXPECT_EQ(std::filesystem::path(AppSettings.last_print_path), std::filesystem::path(path_));
     EXPECT_EQ(sim::printed_documents().size(), 2u);
 }
 

@@ -12,15 +12,17 @@ using test::RecordingCanvas;
 constexpr std::uint32_t White = 0xFFFFFF;
 constexpr std::uint32_t Black = 0x000000;
 
-
-DeviceCaps colour_caps() { return DeviceCaps{850, 1100, 100, 100, -1, 0, 0}; }
-DeviceCaps mono_caps() { return DeviceCaps{850, 1100, 100, 100, 2, 0, 0}; }
+DeviceCaps colour_caps()
+{
+    return DeviceCaps{850, 1100, 100, 100, -1, 0, 0};
+}
+DeviceCaps mono_caps()
+{
+    return DeviceCaps{850, 1100, 100, 100, 2, 0, 0};
+}
 
 class RenderPage : public ::testing::Test {
 protected:
-    void SetUp() override { reset_render_state(); }
-    void TearDown() override { reset_render_state(); }
-
     // Draws the page at `first` of `file` as a printer pass at the canvas's own resolution.
     int printer_pass(RecordingCanvas& canvas, const Bytes& file, std::int32_t first = 0,
                      std::int64_t start = 0, std::FILE* bmp = nullptr)
@@ -33,7 +35,7 @@ protected:
         std::int32_t count = 0;
         std::uint8_t hi = file_.size() > 77 ? file_[76] : 0, lo = file_.size() > 77 ? file_[77] : 0;
         count = static_cast<std::int16_t>((hi << 8) | lo);
-        return render_page(canvas, at, &stream_, first, count, false, false, bmp);
+        return render_page(canvas, at, &stream_, first, count, render_, {RenderPass::Printer, bmp});
     }
 
     int window_pass(RecordingCanvas& canvas, const Bytes& file, std::int32_t scale)
@@ -42,22 +44,23 @@ protected:
         stream_ = SpoolStream::from_memory(file_.data(), file_.size());
         const DeviceCaps c = canvas.caps();
         const PagePlacement at{0, 0, scale, scale, c.horzres, c.vertres};
-        return render_page(canvas, at, &stream_, 0,
-                           static_cast<std::int32_t>(file_[77]), true, true, nullptr);
+        return render_page(canvas, at, &stream_, 0, static_cast<std::int32_t>(file_[77]), render_,
+                           {RenderPass::InWindow, nullptr});
     }
 
     Bytes file_;
     SpoolStream stream_;
+    RenderState render_;
 };
 
 TEST_F(RenderPage, paints_each_kind_in_its_colours)
 {
     SpoolImage img;
     // Kind 0, width 9: the ninth pixel is bit 7 of the second byte; the rest of it is no pixel.
-    img.records.push_back(band_record(KindBand1, FlagContinued, band_header(9, 1, 100),
-                                      Bytes{0xA0, 0xFF}, false));
-    img.records.push_back(band_record(KindBand8, FlagContinued, band_header(4, 1, 100),
-                                      Bytes{0, 5, 107, 255}, true));
+    img.records.push_back(
+        band_record(KindBand1, FlagContinued, band_header(9, 1, 100), Bytes{0xA0, 0xFF}, false));
+    img.records.push_back(
+        band_record(KindBand8, FlagContinued, band_header(4, 1, 100), Bytes{0, 5, 107, 255}, true));
     // Kind 3: white, pure red, pure green, pure blue (RGB565, low byte first).
     img.records.push_back(band_record(KindBand16, 0, band_header(4, 1, 100),
                                       Bytes{0xFF, 0xFF, 0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00},
@@ -85,8 +88,8 @@ TEST_F(RenderPage, paints_each_kind_in_its_colours)
     EXPECT_EQ(k3.at(2, 0), 0x00FC00u);
     EXPECT_EQ(k3.at(3, 0), 0x0000F8u);
 
-    EXPECT_EQ(Render.DisplayMode, DisplayBand);
-    EXPECT_EQ(Render.LastRecordKind, KindBand16);
+    EXPECT_EQ(render_.DisplayMode, DisplayBand);
+    EXPECT_EQ(render_.LastRecordKind, KindBand16);
 }
 
 TEST_F(RenderPage, dithers_colour_bands_on_a_two_colour_device)
@@ -97,7 +100,8 @@ TEST_F(RenderPage, dithers_colour_bands_on_a_two_colour_device)
     for (int row = 0; row < 4; ++row)
         for (std::uint8_t idx : {0, 50, 230})
             pixels.insert(pixels.end(), 4, idx);
-    img.records.push_back(band_record(KindBand8, FlagContinued, band_header(12, 4, 100), pixels, true));
+    img.records.push_back(
+        band_record(KindBand8, FlagContinued, band_header(12, 4, 100), pixels, true));
     // Kind 3 white and black.
     img.records.push_back(band_record(KindBand16, FlagContinued, band_header(2, 1, 100),
                                       Bytes{0xFF, 0xFF, 0x00, 0x00}, false));
@@ -129,9 +133,10 @@ TEST_F(RenderPage, dithers_colour_bands_on_a_two_colour_device)
 TEST_F(RenderPage, bands_stack_below_each_other_at_the_device_resolution)
 {
     SpoolImage img;
-    img.records.push_back(band_record(KindBand1, FlagContinued, band_header(50, 10, 50, 5, 2),
-                                      Bytes(70, 0), true));
-    img.records.push_back(band_record(KindBand1, 0, band_header(50, 10, 25, 0, 1), Bytes(70, 0), true));
+    img.records.push_back(
+        band_record(KindBand1, FlagContinued, band_header(50, 10, 50, 5, 2), Bytes(70, 0), true));
+    img.records.push_back(
+        band_record(KindBand1, 0, band_header(50, 10, 25, 0, 1), Bytes(70, 0), true));
     RecordingCanvas canvas(colour_caps());
     ASSERT_EQ(printer_pass(canvas, build_spool(img)), 0);
     ASSERT_EQ(canvas.bands.size(), 2u);
@@ -170,8 +175,8 @@ TEST_F(RenderPage, sets_text_lines_at_six_per_inch_from_the_origin)
     for (const auto& f : canvas.fonts)
         EXPECT_EQ(f, std::make_pair(50, 30));
     EXPECT_EQ(canvas.font_releases, 3);
-    EXPECT_EQ(Render.DisplayMode, DisplayText);
-    EXPECT_EQ(Render.LastRecordKind, KindText);
+    EXPECT_EQ(render_.DisplayMode, DisplayText);
+    EXPECT_EQ(render_.LastRecordKind, KindText);
 }
 
 TEST_F(RenderPage, a_line_longer_than_the_line_buffer_is_drawn_whole)
@@ -193,10 +198,10 @@ TEST_F(RenderPage, passes_over_records_the_one_before_consumed)
 {
     // Record 0 is a plain band whose data runs over record 1; record 2 follows.
     SpoolImage img;
-    img.records.push_back(band_record(KindBand8, FlagContinued, band_header(8, 1, 100), Bytes(8, 5),
-                                      false));
+    img.records.push_back(
+        band_record(KindBand8, FlagContinued, band_header(8, 1, 100), Bytes(8, 5), false));
     img.records.back().resize(img.records.back().size() - 4); // four pixel bytes short
-    img.records.push_back(text_record(FlagContinued, "ab")); // 4 bytes: eaten as pixels
+    img.records.push_back(text_record(FlagContinued, "ab"));  // 4 bytes: eaten as pixels
     img.records.push_back(text_record(0, "seen"));
     RecordingCanvas canvas(colour_caps());
     ASSERT_EQ(printer_pass(canvas, build_spool(img)), 0);
@@ -209,8 +214,8 @@ TEST_F(RenderPage, a_page_record_behind_the_read_position_fails_and_rewinds)
 {
     // In the file: a text record, then a continued band. The list names the band first.
     SpoolImage img;
-    img.records = {text_record(0, "two"),
-                   band_record(KindBand1, FlagContinued, band_header(8, 1, 100), Bytes{0xFF}, false)};
+    img.records = {text_record(0, "two"), band_record(KindBand1, FlagContinued,
+                                                      band_header(8, 1, 100), Bytes{0xFF}, false)};
     const std::uint32_t text_at = 78 + 16 + 2;
     const std::uint32_t band_at = text_at + 5;
     img.positions = {band_at, text_at};
@@ -221,13 +226,13 @@ TEST_F(RenderPage, a_page_record_behind_the_read_position_fails_and_rewinds)
 
     // Entering with the stream already past the band: the page cannot be drawn.
     RecordingCanvas second(colour_caps());
-    reset_render_state();
+    render_ = RenderState{};
     EXPECT_EQ(printer_pass(second, build_spool(img), 0, band_at + 1), -1);
     EXPECT_EQ(stream_.tell(), band_at + 1) << "back at the entry position";
     EXPECT_TRUE(second.bands.empty());
     EXPECT_EQ(second.fills.size(), 1u) << "the target was already cleared";
-    EXPECT_EQ(Render.DisplayMode, 0);
-    EXPECT_EQ(Render.LastRecordKind, -1);
+    EXPECT_EQ(render_.DisplayMode, 0);
+    EXPECT_EQ(render_.LastRecordKind, -1);
 }
 
 TEST_F(RenderPage, a_continued_last_record_ends_the_page)
@@ -244,10 +249,10 @@ TEST_F(RenderPage, unknown_kinds_set_only_the_last_record_kind)
     SpoolImage img;
     img.records = {Bytes{7, 0, 1, 2, 3}};
     RecordingCanvas canvas(colour_caps());
-    Render.DisplayMode = 2;
+    render_.DisplayMode = 2;
     EXPECT_EQ(printer_pass(canvas, build_spool(img)), 0);
-    EXPECT_EQ(Render.LastRecordKind, 7);
-    EXPECT_EQ(Render.DisplayMode, 2);
+    EXPECT_EQ(render_.LastRecordKind, 7);
+    EXPECT_EQ(render_.DisplayMode, 2);
     EXPECT_TRUE(canvas.bands.empty());
     EXPECT_TRUE(canvas.texts.empty());
 }
@@ -256,11 +261,11 @@ TEST_F(RenderPage, a_band_without_memory_or_resolution)
 {
     SpoolImage img;
     // A band too large for memory is placed white at its full size and the page goes on.
-    img.records.push_back(Bytes{KindBand16, FlagContinued | FlagCompressed, 0xFF, 0xFF, 0xFF,
-                                0xFF, 0, 0, 0, 0, 0, 100, 0, 100, 0, 0, 0, 0, 0xFE});
+    img.records.push_back(Bytes{KindBand16, FlagContinued | FlagCompressed, 0xFF, 0xFF, 0xFF, 0xFF,
+                                0, 0, 0, 0, 0, 100, 0, 100, 0, 0, 0, 0, 0xFE});
     // dpi 0 is left undrawn and does not move y.
-    img.records.push_back(band_record(KindBand1, FlagContinued, band_header(8, 1, 0), Bytes{0xFF},
-                                      false));
+    img.records.push_back(
+        band_record(KindBand1, FlagContinued, band_header(8, 1, 0), Bytes{0xFF}, false));
     img.records.push_back(text_record(0, "after"));
     RecordingCanvas canvas(colour_caps());
     canvas.refuse_surfaces = true; // as a real device refuses a 65535 x 65535 surface
@@ -273,16 +278,16 @@ TEST_F(RenderPage, a_band_without_memory_or_resolution)
 TEST_F(RenderPage, the_window_pass_draws_into_a_new_cache_and_repaints_from_it)
 {
     SpoolImage img;
-    img.records.push_back(band_record(KindBand8, FlagContinued, band_header(300, 100, 30), Bytes(30000, 9),
-                                      true));
+    img.records.push_back(
+        band_record(KindBand8, FlagContinued, band_header(300, 100, 30), Bytes(30000, 9), true));
     img.records.push_back(text_record(0, "hi"));
     RecordingCanvas canvas(DeviceCaps{900, 900, 96, 96, -1, 0, 0});
-    EXPECT_EQ(repaint_from_cache(canvas), -1) << "nothing to repaint from yet";
+    EXPECT_EQ(repaint_from_cache(canvas, render_), -1) << "nothing to repaint from yet";
     ASSERT_EQ(window_pass(canvas, build_spool(img), 100), 0);
-    ASSERT_TRUE(Render.PreviewCache);
-    EXPECT_EQ(Render.PreviewCacheWidth, 900);
-    EXPECT_EQ(Render.PreviewCacheHeight, 900);
-    auto& cache = static_cast<test::RecordingPreview&>(*Render.PreviewCache);
+    ASSERT_TRUE(render_.PreviewCache);
+    EXPECT_EQ(render_.PreviewCacheWidth, 900);
+    EXPECT_EQ(render_.PreviewCacheHeight, 900);
+    auto& cache = static_cast<test::RecordingPreview&>(*render_.PreviewCache);
     ASSERT_EQ(cache.bands.size(), 1u);
     EXPECT_EQ(cache.bands[0].width, 909);
     EXPECT_EQ(cache.bands[0].height, 303);
@@ -291,7 +296,8 @@ TEST_F(RenderPage, the_window_pass_draws_into_a_new_cache_and_repaints_from_it)
     EXPECT_EQ(cache.fonts[0], std::make_pair(17, 10)) << "text sized by the scale with fit";
 
     RecordingCanvas screen(DeviceCaps{1280, 1024, 96, 96, -1, 0, 0});
-    EXPECT_EQ(render_page(screen, PagePlacement{}, nullptr, 0, 0, false, false, nullptr), 0);
+    EXPECT_EQ(render_page(screen, PagePlacement{}, nullptr, 0, 0, render_, {RenderPass::Repaint}),
+              0);
     ASSERT_EQ(screen.previews_drawn.size(), 1u);
     EXPECT_EQ(screen.fills[0].width, 1280) << "the whole device is cleared first";
 
@@ -299,8 +305,8 @@ TEST_F(RenderPage, the_window_pass_draws_into_a_new_cache_and_repaints_from_it)
     img.positions = {0xFFFF0000u, std::nullopt};
     ASSERT_EQ(window_pass(canvas, build_spool(img), 100), -1);
     EXPECT_EQ(canvas.caches_made, 2);
-    ASSERT_TRUE(Render.PreviewCache);
-    EXPECT_TRUE(static_cast<test::RecordingPreview&>(*Render.PreviewCache).bands.empty())
+    ASSERT_TRUE(render_.PreviewCache);
+    EXPECT_TRUE(static_cast<test::RecordingPreview&>(*render_.PreviewCache).bands.empty())
         << "a new, white cache";
 }
 

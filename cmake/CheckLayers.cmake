@@ -1,0 +1,60 @@
+# Fails when a source under src/ includes a header of a layer above its own. The layers, top
+# down: app, monitor, job, render, spool; the platform ports sit beneath app, monitor and job,
+# and each backend sees only the ports; qmspool (cli) stands beside the program over job,
+# render and spool. Run as a build step: cmake -DQM_SOURCE_DIR=<src> -P CheckLayers.cmake
+
+cmake_minimum_required(VERSION 3.25)
+
+set(allowed_spool spool)
+set(allowed_render render spool)
+set(allowed_platform platform render spool)
+set(allowed_backend platform render spool) # a backend's own folder is added below
+set(allowed_job job platform render spool)
+set(allowed_monitor monitor job platform render spool)
+set(allowed_app app monitor job platform render spool)
+set(allowed_cli cli job render spool)
+
+# The layer a file or an included header belongs to: its first folder, with the platform's
+# backends told apart from the ports.
+function(layer_of path out)
+  if(path MATCHES "^platform/(sim|win32)/")
+    set(${out} "platform/${CMAKE_MATCH_1}" PARENT_SCOPE)
+  elseif(path MATCHES "^([a-z0-9_]+)/")
+    set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
+  else()
+    set(${out} "" PARENT_SCOPE)
+  endif()
+endfunction()
+
+file(GLOB_RECURSE sources RELATIVE "${QM_SOURCE_DIR}" "${QM_SOURCE_DIR}/*.h" "${QM_SOURCE_DIR}/*.cpp")
+set(violations "")
+foreach(source IN LISTS sources)
+  layer_of("${source}" layer)
+  if(layer STREQUAL "")
+    continue()
+  endif()
+  if(layer MATCHES "^platform/")
+    set(allowed ${allowed_backend} ${layer})
+    # The Windows entry point starts the program: it alone may call into the application.
+    if(source STREQUAL "platform/win32/win_main.cpp")
+      list(APPEND allowed app)
+    endif()
+  else()
+    set(allowed ${allowed_${layer}})
+  endif()
+  file(STRINGS "${QM_SOURCE_DIR}/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
+    layer_of("${header}" target)
+    if(target STREQUAL "")
+      continue()
+    endif()
+    if(NOT target IN_LIST allowed)
+      string(APPEND violations "  ${source} (${layer}) includes ${header} (${target})\n")
+    endif()
+  endforeach()
+endforeach()
+
+if(violations)
+  message(FATAL_ERROR "Includes that run up or across the layers:\n${violations}")
+endif()

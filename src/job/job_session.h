@@ -1,0 +1,40 @@
+// What a job needs from the program around it. The application keeps the state and hands it
+// down with every job, so a call shows what the job reads and what it updates.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/handles.h"
+#include "render/render_page.h"
+
+namespace qm {
+
+// Room of every full path the program keeps (last job, install folder, command-line job).
+inline constexpr int PathBufferSize = 512;
+
+// The options and the last job, as held in memory between start-up and shutdown. The options
+// are booleans stored as 32-bit integers: zero off, anything else on.
+struct Settings {
+    std::int32_t show_dialog = 1;
+    std::int32_t pause_pages = 0;
+    std::int32_t print_to_screen = 0;
+    std::int32_t open_minimized = 0;
+    char last_print_path[PathBufferSize] = {};
+};
+
+// Activity since start-up, shown on the status screen; kept by the job driver.
+struct Counters {
+    std::int32_t jobs = 0;
+    std::int32_t pages = 0;
+};
+
+struct JobSession {
+    Settings& settings;  // the options obeyed; last_print_path, set by the job starters
+    Counters& counters;  // what every run adds to
+    RenderState& render; // the main window's page, display mode and last record kind
+    Window main_window = nullptr;
+    Cursor normal_cursor = nullptr; // shown when a run ends
+    Cursor busy_cursor = nullptr;   // shown while a run is under way
+};
+
+} // namespace qm
