@@ -134,17 +134,6 @@ void paint_main_window(DrawContext dc)
     }
 }
 
-void on_menu_command(Window window, Menu, int command_id)
-{
-    switch (command_id) {
-    case MenuExit:
-        save_settings_and_quit(window);
-        break;
-    default:
-        break;
-    }
-}
-
 void save_settings_and_quit(Window window)
 {
     // A minimised window reports the place where it is parked, far off the screen; storing

@@ -33,4 +33,28 @@ bool run_command_line_job(const JobSession& session, char* pending_path)
     return !settings.print_to_screen;
 }
 
+bool read_spool_stamp(const char* path, std::int32_t* stamp)
+{
+    std::uint64_t written = 0;
+    if (read_last_write_time(path, &written) != 0)
+        return false;
+    *stamp = static_cast<std::int32_t>(static_cast<std::uint32_t>(written));
+    return true;
+}
+
+void run_detected_job(const JobSession& session, const char* path, std::int32_t* stamp)
+{
+    Settings& settings = session.settings;
+    const bool was_minimized = is_minimized(session.main_window);
+    show_window(session.main_window, ShowNormal);
+    sleep_ms(SyncSettleMs);
+    // Still before anything prints, so that a job that fails is not tried again by the watch.
+    // A file that cannot be opened now keeps the stamp it was found with.
+    read_spool_stamp(path, stamp);
+    std::snprintf(settings.last_print_path, sizeof settings.last_print_path, "%s", path);
+    print_last_job(session);
+    if (was_minimized)
+        show_window(session.main_window, ShowMinimize);
+}
+
 } // namespace qm

@@ -16,4 +16,19 @@ void print_last_job(const JobSession& session);
 // it. True when the program should now end (print_to_screen off).
 bool run_command_line_job(const JobSession& session, char* pending_path);
 
+// How long a new spool file is left alone before it is printed, so that the synchronisation
+// that brought it can finish writing it. The thread blocks meanwhile.
+inline constexpr unsigned SyncSettleMs = 5000;
+
+// A new spool file found in a backup folder: the window is restored, the synchronisation given
+// SyncSettleMs to finish, `path` becomes last_print_path and the job runs; a window that was
+// minimised is minimised again. `stamp` holds the low word of the file's last-write time as
+// found; it is read again after the wait, so that it names the version that is printed (a file
+// still being written when it was found would otherwise print again when the writing ends).
+void run_detected_job(const JobSession& session, const char* path, std::int32_t* stamp);
+
+// The low 32 bits of a file's last-write time, the stamp a backup folder's check compares.
+// False when the file cannot be opened for itself alone or its time cannot be read.
+bool read_spool_stamp(const char* path, std::int32_t* stamp);
+
 } // namespace qm

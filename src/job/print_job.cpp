@@ -5,6 +5,7 @@
 
 #include "job/page_loop.h"
 #include "platform/draw_port.h"
+#include "platform/files_port.h"
 #include "platform/print_port.h"
 #include "platform/ui_port.h"
 #include "render/render_page.h"
@@ -76,7 +77,7 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
                 DrawContext printer, std::FILE* bmp)
 {
     Window main_window = session.main_window;
-    SpoolStream s = SpoolStream::open_file(path);
+    SpoolStream s = SpoolStream::adopt_file(open_file(path, "rb"));
     if (!s.is_open()) {
         message_box(NoFileText, path);
         return -1;

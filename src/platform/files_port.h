@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/handles.h"
 
@@ -35,12 +36,14 @@ int full_path(const char* path, char* out, std::size_t size);
 // nobody (so it fails while anyone else has it open). 0, or -1 when it cannot be opened or read.
 int read_last_write_time(const char* path, std::uint64_t* time);
 
+// Opens a file through the C library's buffered streams (std::fopen modes), by the program's
+// own form of the path. Null when it cannot be opened.
+std::FILE* open_file(const char* path, const char* mode);
+
 // A folder listing, ended on every way out.
 class FolderListing {
 public:
-    FolderListing(const char* folder, FolderEntry* first) : handle_(begin_listing(folder, first))
-    {
-    }
+    FolderListing(const char* folder, FolderEntry* first) : handle_(begin_listing(folder, first)) {}
     ~FolderListing()
     {
         if (handle_)

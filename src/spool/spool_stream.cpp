@@ -30,8 +30,13 @@ std::int64_t tell_file(std::FILE* f)
 
 SpoolStream SpoolStream::open_file(const char* path)
 {
+    return adopt_file(std::fopen(path, "rb"));
+}
+
+SpoolStream SpoolStream::adopt_file(std::FILE* file)
+{
     SpoolStream s;
-    s.file_.reset(std::fopen(path, "rb"));
+    s.file_.reset(file);
     if (s.file_) {
         // Our own buffer replaces stdio's, so stdio's would only be a second copy.
         std::setvbuf(s.file_.get(), nullptr, _IONBF, 0);
@@ -89,7 +94,8 @@ std::size_t SpoolStream::read(std::uint8_t* dst, std::size_t n)
             if (!refill())
                 break;
         }
-        const std::size_t chunk = std::min<std::size_t>(n - done, static_cast<std::size_t>(end_ - cur_));
+        const std::size_t chunk =
+            std::min<std::size_t>(n - done, static_cast<std::size_t>(end_ - cur_));
         std::memcpy(dst + done, cur_, chunk);
         cur_ += chunk;
         done += chunk;

@@ -21,6 +21,9 @@ public:
 
     // Opens a file for binary reading; is_open() tells whether that worked.
     static SpoolStream open_file(const char* path);
+    // Reads from a file already opened for binary reading, and closes it in the end; null
+    // gives an unopened stream.
+    static SpoolStream adopt_file(std::FILE* file);
     // Reads a block of memory that the caller keeps alive for the stream's lifetime.
     static SpoolStream from_memory(const std::uint8_t* data, std::size_t size);
 

@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/main_window.h"
 #include "app/settings_store.h"
 #include "monitor/monitor_state.h"
 #include "platform/sim/sim.h"
+#include "platform/ui_port.h"
 #include "render/render_page.h"
 
 namespace qm::test {
@@ -87,6 +89,23 @@ protected:
         reset_app_state();
         sim::reset();
     }
+
+    // The main window and cursors as start-up makes them, without the rest of start-up: the
+    // window 617 wide (a page inch is (617 + 1) / 8 = 77 pixels in it), messages to the real
+    // window procedure, the default printer used without asking.
+    static void open_main_window()
+    {
+        register_window_class(nullptr, {"QMSpoolClass", 102, 101, main_window_procedure});
+        App.MainWindow = create_main_window(
+            nullptr, {"QMSpoolClass", "Quillmark PC Print Spooler", 618, 825, false});
+        move_window(App.MainWindow, 0, 0, 617, 800, false);
+        App.BusyCursor = load_system_cursor(SystemCursor::Wait);
+        App.NormalCursor = load_system_cursor(SystemCursor::Arrow);
+        AppSettings.show_dialog = 0;
+    }
+
+    // A tick of the main window's timer, as the window gets it.
+    static void tick() { main_window_procedure(App.MainWindow, MessageTimer, 1, 0); }
 
     // Points the Palm Desktop registry value at a folder.
     static void set_install_folder(const std::string& folder, const KeyPath& key = RoboticsKey)

@@ -28,15 +28,7 @@ protected:
         AppTest::SetUp();
         sim::add_printer("Virtual", Printer100);
         sim::set_default_printer("Virtual");
-        register_window_class(nullptr, {"QMSpoolClass", 102, 101,
-                                        [](Window, std::uint32_t, std::uintptr_t,
-                                           std::intptr_t) -> std::intptr_t { return 0; }});
-        App.MainWindow = create_main_window(
-            nullptr, {"QMSpoolClass", "Quillmark PC Print Spooler", 618, 825, false});
-        move_window(App.MainWindow, 0, 0, 617, 800, false); // scale (617 + 1) / 8 = 77
-        App.BusyCursor = load_system_cursor(SystemCursor::Wait);
-        App.NormalCursor = load_system_cursor(SystemCursor::Arrow);
-        AppSettings.show_dialog = 0;
+        open_main_window();
         sim::clear_calls();
     }
 
@@ -333,15 +325,13 @@ protected:
         path_ = job({square(0), square(0)});
         std::snprintf(App.PendingPrintPath, sizeof App.PendingPrintPath, "%s", path_.c_str());
     }
-    // A tick as the main window gets it.
-    static void on_timer_tick() { main_window_procedure(App.MainWindow, MessageTimer, 1, 0); }
     std::string path_;
 };
 
 TEST_F(CommandLineTick, prints_once_then_stores_the_settings_and_ends)
 {
     AppSettings.open_minimized = 1;
-    on_timer_tick();
+    tick();
     EXPECT_STREQ(AppSettings.last_print_path, path_.c_str());
     EXPECT_EQ(App.PendingPrintPath[0], '\0');
     EXPECT_EQ(sim::printed_documents().size(), 2u);
@@ -350,14 +340,14 @@ TEST_F(CommandLineTick, prints_once_then_stores_the_settings_and_ends)
     EXPECT_TRUE(sim::quit_posted());
     EXPECT_EQ(Monitor.TickBusy, 0);
     sim::clear_calls();
-    on_timer_tick();
+    tick();
     EXPECT_TRUE(sim::calls_starting_with({"get_dc"}).empty()) << "served once";
 }
 
 TEST_F(CommandLineTick, on_screen_only_shows_the_job_and_keeps_running)
 {
     AppSettings.print_to_screen = 1;
-    on_timer_tick();
+    tick();
     EXPECT_TRUE(sim::printed_documents().empty());
     EXPECT_EQ(SessionCounters.jobs, 1);
     EXPECT_EQ(SessionCounters.pages, 2);
@@ -370,7 +360,7 @@ TEST_F(CommandLineTick, a_relative_path_is_made_absolute)
     const auto here = std::filesystem::current_path();
     std::filesystem::current_path(tree_.root());
     std::snprintf(App.PendingPrintPath, sizeof App.PendingPrintPath, "job.pdb");
-    on_timer_tick();
+    tick();
     std::filesystem::current_path(here);
     EXPECT_EQ(std::filesystem::path(AppSettings.last_print_path), std::filesystem::path(path_));
     EXPECT_EQ(sim::printed_documents().size(), 2u);
@@ -379,7 +369,7 @@ TEST_F(CommandLineTick, a_relative_path_is_made_absolute)
 TEST_F(CommandLineTick, does_nothing_while_busy)
 {
     Monitor.TickBusy = 1;
-    on_timer_tick();
+    tick();
     EXPECT_NE(App.PendingPrintPath[0], '\0');
     EXPECT_TRUE(sim::printed_documents().empty());
 }

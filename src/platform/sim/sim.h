@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -62,7 +63,7 @@ struct WindowState {
     bool minimized = false;
     bool enabled = true;
     bool destroyed = false;
-    std::map<int, bool> checks; // menu item id -> checked
+    std::map<int, bool> checks;          // menu item id -> checked
     std::map<unsigned, unsigned> timers; // id -> period
 };
 // The main window's record; null before it was created.
@@ -88,6 +89,9 @@ bool quit_posted();
 int quit_code();
 // Milliseconds spent in sleep_ms since the reset.
 std::uint64_t slept_ms();
+// Runs `hook` (with the milliseconds asked for) inside every sleep_ms from now on, as if the
+// world went on while the program slept; an empty hook removes it.
+void on_sleep(std::function<void(std::uint32_t ms)> hook);
 
 // ---- Drawing on the window.
 void set_screen_size(std::int32_t width, std::int32_t height);
@@ -115,6 +119,8 @@ void notify_change(const char* path);
 // Makes a file look held open by another program: opens that share no access fail, and with
 // `allow_shared_read` false opens that share reading fail too.
 void hold_file(const char* path, bool allow_shared_read);
+// The other program closes the file again.
+void release_file(const char* path);
 bool watch_fired(WatchHandle watch);
 std::string watch_folder(WatchHandle watch);
 int open_watch_count();

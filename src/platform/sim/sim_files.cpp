@@ -1,7 +1,7 @@
 // The simulated files and change watches: the test's real folders, watched by the simulation.
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -109,7 +109,8 @@ std::string native_path(const char* path)
 
 void notify_change(const char* path)
 {
-    const std::string folder = normal(std::filesystem::path(native_path(path)).parent_path().string());
+    const std::string folder =
+        normal(std::filesystem::path(native_path(path)).parent_path().string());
     for (WatchObject* w : files().watches) {
         if (w->folder != folder)
             continue;
@@ -123,6 +124,11 @@ void notify_change(const char* path)
 void hold_file(const char* path, bool allow_shared_read)
 {
     files().held[normal(native_path(path))] = allow_shared_read;
+}
+
+void release_file(const char* path)
+{
+    files().held.erase(normal(native_path(path)));
 }
 
 bool watch_fired(WatchHandle watch)
@@ -229,6 +235,12 @@ int full_path(const char* path, char* out, std::size_t size)
         return -1;
     std::memcpy(out, text.c_str(), text.size() + 1);
     return 0;
+}
+
+std::FILE* open_file(const char* path, const char* mode)
+{
+    record(std::string("open_file ") + path + " " + mode);
+    return std::fopen(sim::native_path(path).c_str(), mode);
 }
 
 int read_last_write_time(const char* path, std::uint64_t* time)

@@ -6,10 +6,10 @@
 
 #include "platform/draw_port.h"
 #include "platform/settings_port.h"
-#include "render/raster_canvas.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_internal.h"
 #include "platform/ui_port.h"
+#include "render/raster_canvas.h"
 
 namespace qm {
 
@@ -85,6 +85,7 @@ struct SimState {
     bool quit = false;
     int quit_code = 0;
     std::uint64_t slept = 0;
+    std::function<void(std::uint32_t)> sleep_hook;
 
     std::int32_t screen_width = 1024;
     std::int32_t screen_height = 768;
@@ -224,8 +225,7 @@ void script_message_box_answers(const std::vector<int>& answers)
     state().answers.assign(answers.begin(), answers.end());
 }
 
-void post_message(Window window, std::uint32_t message, std::uintptr_t wparam,
-                  std::intptr_t lparam)
+void post_message(Window window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam)
 {
     state().queue.push_back(QueuedMessage{window, message, wparam, lparam});
 }
@@ -252,6 +252,11 @@ int quit_code()
 std::uint64_t slept_ms()
 {
     return state().slept;
+}
+
+void on_sleep(std::function<void(std::uint32_t ms)> hook)
+{
+    state().sleep_hook = std::move(hook);
 }
 
 void set_screen_size(std::int32_t width, std::int32_t height)
@@ -319,8 +324,7 @@ int read_binary_value(const KeyPath& keys, const char* name, void* dest, std::si
     return static_cast<int>(value->bytes.size());
 }
 
-int write_binary_value(const KeyPath& keys, const char* name, const void* source,
-                       std::size_t size)
+int write_binary_value(const KeyPath& keys, const char* name, const void* source, std::size_t size)
 {
     record(std::string("write_value ") + name);
     if (state().fail_writes)
@@ -522,6 +526,8 @@ void sleep_ms(std::uint32_t ms)
 {
     record("sleep " + std::to_string(ms));
     state().slept += ms;
+    if (state().sleep_hook)
+        state().sleep_hook(ms);
 }
 
 // ---- Drawing.
@@ -621,8 +627,7 @@ std::int32_t text_height(DrawContext dc)
     return dc->font == StockFont::SystemFixed ? state().fixed_height : state().gui_height;
 }
 
-void draw_text(DrawContext dc, std::int32_t x, std::int32_t y, const char* text,
-               std::size_t length)
+void draw_text(DrawContext dc, std::int32_t x, std::int32_t y, const char* text, std::size_t length)
 {
     dc->text.push_back(sim::TextDrawn{x, y, std::string(text, length), dc->font, dc->colour});
 }

@@ -100,6 +100,11 @@ int full_path(const char* path, char* out, std::size_t size)
     return n > 0 && n < size ? 0 : -1;
 }
 
+std::FILE* open_file(const char* path, const char* mode)
+{
+    return std::fopen(path, mode);
+}
+
 int read_last_write_time(const char* path, std::uint64_t* time)
 {
     win::File file = open_existing(path, 0);
