@@ -16,6 +16,8 @@ struct AppShell {
     // The job given with "-t ", printed at the first timer tick; empty when there is none. It
     // has the room of last_print_path, into which it is expanded.
     char PendingPrintPath[PathBufferSize] = {};
+    // The name the save-as-BMP dialog opens with: the last one chosen in this run.
+    char BmpFileName[260] = "screen.bmp";
 };
 
 extern Settings AppSettings;

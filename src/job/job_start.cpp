@@ -33,6 +33,34 @@ bool run_command_line_job(const JobSession& session, char* pending_path)
     return !settings.print_to_screen;
 }
 
+void reprint_last_job(const JobSession& session)
+{
+    const bool was_minimized = is_minimized(session.main_window);
+    show_window(session.main_window, ShowNormal);
+    if (session.settings.last_print_path[0] == '\0')
+        message_box("Could not find any previous print jobs.", "Nothing to Print");
+    else
+        print_last_job(session);
+    if (was_minimized)
+        show_window(session.main_window, ShowMinimize);
+}
+
+void save_last_job_as_bmp(const JobSession& session, const char* out_path, bool was_minimized)
+{
+    show_window(session.main_window, ShowNormal);
+    const char* job = session.settings.last_print_path;
+    if (job[0] == '\0') {
+        message_box("No previous print job found", "Nothing to spool");
+    } else if (std::FILE* bmp = open_file(out_path, "wb")) {
+        run_print_job(session, job, JobFirstPage, bmp);
+        std::fclose(bmp);
+    } else {
+        message_box("Cannot open specified file for write.", "test.bmp");
+    }
+    if (was_minimized)
+        show_window(session.main_window, ShowMinimize);
+}
+
 bool read_spool_stamp(const char* path, std::int32_t* stamp)
 {
     std::uint64_t written = 0;

@@ -27,6 +27,16 @@ inline constexpr unsigned SyncSettleMs = 5000;
 // still being written when it was found would otherwise print again when the writing ends).
 void run_detected_job(const JobSession& session, const char* path, std::int32_t* stamp);
 
+// The menu's reprint: the window restored for the job and minimised again if it was; a message
+// when there has been no job yet.
+void reprint_last_job(const JobSession& session);
+
+// The menu's save as BMP, once the user has chosen `out_path`: the window restored, the first
+// page of the last job drawn in it and written to `out_path` (created, or emptied, first), the
+// window minimised again when `was_minimized`. The user is told when there is no last job (the
+// file is then not created) or the file cannot be opened for writing.
+void save_last_job_as_bmp(const JobSession& session, const char* out_path, bool was_minimized);
+
 // The low 32 bits of a file's last-write time, the stamp a backup folder's check compares.
 // False when the file cannot be opened for itself alone or its time cannot be read.
 bool read_spool_stamp(const char* path, std::int32_t* stamp);

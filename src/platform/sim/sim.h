@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,22 @@ const RasterCanvas* window_raster();
 // The font and colour currently selected into the window's device context.
 StockFont selected_font();
 std::uint32_t selected_colour();
+
+// ---- The save dialog.
+struct SaveDialogShown {
+    Window owner = nullptr;
+    std::vector<std::string> filter; // the zero-terminated texts, in order, up to the final zero
+    int filter_index = 0;
+    std::string initial_name; // what the name buffer held when the dialog opened
+    std::size_t name_size = 0;
+    std::string title;
+    unsigned flags = 0;
+    std::string default_extension;
+};
+const std::vector<SaveDialogShown>& save_dialogs();
+// The answers of the next save dialogs, in order: a path chosen, or nullopt for Cancel. Once the
+// script runs out the dialog is cancelled.
+void script_save_dialog(const std::vector<std::optional<std::string>>& answers);
 
 // ---- Files and watches.
 // Reports a change to the file (or folder entry) at `path`: watches on its folder fire.

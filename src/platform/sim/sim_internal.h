@@ -12,6 +12,7 @@ namespace qm::sim {
 void record(std::string call);
 void reset_files();
 void reset_printers();
+void reset_dialogs();
 // A canvas on a simulated printer's page; null when `dc` is no printer's.
 std::unique_ptr<Canvas> open_printer_canvas(DrawContext dc);
 

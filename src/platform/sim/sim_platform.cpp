@@ -135,6 +135,7 @@ void reset()
     state() = SimState{};
     reset_files();
     reset_printers();
+    reset_dialogs();
 }
 
 const std::vector<std::string>& calls()

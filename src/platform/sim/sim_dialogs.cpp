@@ -1,0 +1,71 @@
+// The simulated save dialog: answers from the test's script, and a record of what it was shown.
+#include <cstring>
+#include <deque>
+
+#include "platform/dialog_port.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_internal.h"
+
+namespace qm {
+namespace sim {
+namespace {
+
+struct DialogState {
+    std::vector<SaveDialogShown> shown;
+    std::deque<std::optional<std::string>> answers;
+};
+
+DialogState& dialogs()
+{
+    static DialogState d;
+    return d;
+}
+
+} // namespace
+
+void reset_dialogs()
+{
+    dialogs() = DialogState{};
+}
+
+const std::vector<SaveDialogShown>& save_dialogs()
+{
+    return dialogs().shown;
+}
+
+void script_save_dialog(const std::vector<std::optional<std::string>>& answers)
+{
+    dialogs().answers.assign(answers.begin(), answers.end());
+}
+
+} // namespace sim
+
+bool save_file_dialog(const SaveDialogSpec& spec)
+{
+    sim::SaveDialogShown seen;
+    seen.owner = spec.owner;
+    for (const char* p = spec.filter; p && *p; p += std::strlen(p) + 1)
+        seen.filter.emplace_back(p);
+    seen.filter_index = spec.filter_index;
+    if (spec.file_name)
+        seen.initial_name.assign(spec.file_name, strnlen(spec.file_name, spec.file_name_size));
+    seen.name_size = spec.file_name_size;
+    seen.title = spec.title ? spec.title : "";
+    seen.flags = spec.flags;
+    seen.default_extension = spec.default_extension ? spec.default_extension : "";
+    sim::dialogs().shown.push_back(seen);
+    sim::record("save_dialog");
+
+    auto& answers = sim::dialogs().answers;
+    std::optional<std::string> answer;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    }
+    if (!answer || answer->size() >= spec.file_name_size)
+        return false;
+    std::memcpy(spec.file_name, answer->c_str(), answer->size() + 1);
+    return true;
+}
+
+} // namespace qm
