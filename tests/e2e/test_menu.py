@@ -1,20 +1,21 @@
 """Menu commands of QMSpooler.exe: option toggles, followed through the values stored at exit
-(Wine shows no other process a menu's check marks), and the commands that answer with a message
-box."""
+(Wine shows no other process a menu's check marks), the commands that answer with a message box,
+Reprint, and Save as BMP through the real save dialog."""
+
+import os
+import shutil
+import subprocess
 
 import pytest
 
 from harness import palm as p
 from harness import settings as s
+from harness import spooljob
+from harness.proc import wait_until
 from test_settings import start_with_one_user, stored
 
-# The program so far handles Exit only. Strict: the day these pass, the run fails until the mark
-# is dropped, so an expected failure can never hide a pass (or a pass hide a regression).
-pending_menu = pytest.mark.xfail(reason="menu commands other than Exit are not implemented yet",
-                                 strict=True)
+SAVE_TITLE = "Save BMP image as..."
 
-
-@pending_menu
 def test_option_toggles_are_stored_at_exit_and_come_back(spooler, palm, driver, registry):
     s.store(registry, {"pause_pages": 5})  # any non-zero value is on: the first toggle clears it
     proc = start_with_one_user(spooler, palm, driver)
@@ -34,7 +35,6 @@ def test_option_toggles_are_stored_at_exit_and_come_back(spooler, palm, driver, 
     assert stored(registry) == dict(first, pause_pages=1)
 
 
-@pending_menu
 def test_menu_commands_with_nothing_to_do_say_so_and_the_program_runs_on(spooler, palm, driver):
     palm.register(p.USR_KEY)
     palm.add_user("Alice")
@@ -68,3 +68,59 @@ def test_menu_commands_with_nothing_to_do_say_so_and_the_program_runs_on(spooler
     assert proc.stays_running(1)
     driver.command(s.CMD_EXIT)
     assert proc.wait(20) == 0
+
+
+@pytest.fixture
+def last_job(wine, palm, registry):
+    """The three-page flat-colour job in C:\\Jobs, stored as the last job, with one user and the
+    default printer used without asking; (Linux path, Windows path) of the job."""
+    folder = os.path.join(wine.drive_c, "Jobs")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    path = os.path.join(folder, "last job.pdb")
+    with open(path, "wb") as f:
+        f.write(spooljob.flat_colour_job())
+    palm.register()
+    palm.add_user("Alice")
+    s.store(registry, {"show_dialog": 0, s.PATH_NAME: wine.windows_path(path)})
+    yield path, wine.windows_path(path)
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+def test_reprint_prints_the_stored_last_job_one_pdf_per_page(spooler, driver, printer, last_job):
+    proc = spooler.start()
+    driver.wait_window(30)
+    driver.command(s.CMD_REPRINT)
+    assert len(printer.wait_pdfs(3, 60)) == 3
+    driver.command(s.CMD_EXIT)
+    assert proc.wait(30) == 0
+    assert len(printer.settle(10)) == 3
+
+
+def test_save_as_bmp_writes_what_qmspool_bmp_writes_and_remembers_the_name(
+        spooler, driver, wine, last_job, qmspool, tmp_path):
+    job_path, _ = last_job
+    expected = tmp_path / "expected.bmp"
+    subprocess.run([qmspool, "bmp", job_path, str(expected)], check=True)
+    proc = spooler.start()
+    driver.wait_window(30)
+
+    saved = []
+    for name in ("first.bmp", "second.bmp"):
+        linux = os.path.join(os.path.dirname(job_path), name)
+        driver.command(s.CMD_SAVE_BMP)
+        opened_with = driver.file_name(SAVE_TITLE)
+        driver.save_as(SAVE_TITLE, wine.windows_path(linux))
+        assert wait_until(lambda: os.path.exists(linux) and driver.state()["enabled"] == 1, 30)
+        assert wait_until(lambda: driver.title() == "Quillmark PC Print Spooler", 30)
+        saved.append((opened_with, linux))
+
+    assert saved[0][0] == "screen.bmp"
+    # The dialog opens in the folder of a full path and shows the file's name in its field.
+    assert saved[1][0].lower() in ("first.bmp", wine.windows_path(saved[0][1]).lower()), \
+        "the second dialog opens with the name chosen in the first"
+    for _, linux in saved:
+        with open(linux, "rb") as f:
+            assert f.read() == expected.read_bytes()
+    driver.command(s.CMD_EXIT)
+    assert proc.wait(30) == 0

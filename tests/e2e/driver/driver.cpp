@@ -231,6 +231,68 @@ int cmd_press(int button, long seconds)
     return ExitDone;
 }
 
+// A visible top-level dialog with this exact title (a common dialog, say).
+HWND find_dialog(const char* title)
+{
+    HWND w = FindWindowA(BoxClass, title);
+    return w && IsWindowVisible(w) ? w : nullptr;
+}
+
+// The file name field of a file dialog: the edit control of the dialog's own template (edt1),
+// else the edit inside its file name combo box (cmb13), else its first visible edit control.
+HWND file_name_field(HWND dialog)
+{
+    if (HWND e = GetDlgItem(dialog, 0x480))
+        return e;
+    if (HWND combo = GetDlgItem(dialog, 0x47C))
+        if (HWND e = FindWindowExA(combo, nullptr, "Edit", nullptr))
+            return e;
+    struct Search {
+        HWND found = nullptr;
+    } search;
+    EnumChildWindows(
+        dialog,
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            if (IsWindowVisible(w) && class_is(w, "Edit")) {
+                s->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Waits for the file dialog titled `title` and prints the name its field holds; with `name`,
+// types that name in instead and confirms, as a user does, then waits for the dialog to go.
+int cmd_file_dialog(const char* title, const char* name, long seconds)
+{
+    HWND dialog = wait_for([title] { return find_dialog(title); }, seconds);
+    if (!dialog) {
+        std::printf("no dialog\n");
+        return ExitNotFound;
+    }
+    HWND field = file_name_field(dialog);
+    if (!field) {
+        std::printf("no file name field\n");
+        return ExitNotFound;
+    }
+    char text[1024] = {};
+    SendMessageA(field, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    print_line("name", text);
+    if (!name)
+        return ExitDone;
+    SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    if (!wait_gone([dialog] { return IsWindow(dialog) ? dialog : nullptr; }, seconds)) {
+        std::printf("dialog did not close\n");
+        return ExitNotFound;
+    }
+    return ExitDone;
+}
+
 // The default printer as a program sees it: its name and the device capabilities that place a
 // page on it, read from a device context made the way the spooler makes one.
 int cmd_printer()
@@ -288,22 +350,25 @@ int cmd_list()
 
 int usage()
 {
-    std::fputs("usage: driver COMMAND [ARGS]\n"
-               "  wait-window [CLASS] SECONDS  wait for the main window; print window, pid, title\n"
-               "  wait-gone [CLASS] SECONDS    wait until no main window is left\n"
-               "  title [CLASS]                print the main window's title\n"
-               "  rect [CLASS]                 print the main window's x y width height\n"
-               "  state [CLASS]                print visible, minimized, enabled (0 or 1)\n"
-               "  command ID [CLASS]           post WM_COMMAND with the menu id ID\n"
-               "  close [CLASS]                post WM_CLOSE\n"
-               "  move X Y W H [CLASS]         move and size the main window\n"
-               "  wait-box SECONDS             wait for a message box; print caption and text\n"
-               "  press-ok [SECONDS]           press OK on the message box (or dialog)\n"
-               "  press-cancel [SECONDS]       press Cancel on the dialog\n"
-               "  printer                      print the default printer's name and capabilities\n"
-               "  list                         print every top-level window\n"
-               "CLASS defaults to QMSpoolClass. Exit code 0 done, 1 not found, 2 bad usage.\n",
-               stderr);
+    std::fputs(
+        "usage: driver COMMAND [ARGS]\n"
+        "  wait-window [CLASS] SECONDS  wait for the main window; print window, pid, title\n"
+        "  wait-gone [CLASS] SECONDS    wait until no main window is left\n"
+        "  title [CLASS]                print the main window's title\n"
+        "  rect [CLASS]                 print the main window's x y width height\n"
+        "  state [CLASS]                print visible, minimized, enabled (0 or 1)\n"
+        "  command ID [CLASS]           post WM_COMMAND with the menu id ID\n"
+        "  close [CLASS]                post WM_CLOSE\n"
+        "  move X Y W H [CLASS]         move and size the main window\n"
+        "  wait-box SECONDS             wait for a message box; print caption and text\n"
+        "  press-ok [SECONDS]           press OK on the message box (or dialog)\n"
+        "  press-cancel [SECONDS]       press Cancel on the dialog\n"
+        "  file-name TITLE SECONDS      wait for the file dialog TITLE; print its file name\n"
+        "  save-as TITLE NAME SECONDS   type NAME into the file dialog TITLE and confirm\n"
+        "  printer                      print the default printer's name and capabilities\n"
+        "  list                         print every top-level window\n"
+        "CLASS defaults to QMSpoolClass. Exit code 0 done, 1 not found, 2 bad usage.\n",
+        stderr);
     return ExitUsage;
 }
 
@@ -379,6 +444,10 @@ int run(int argc, char** argv)
             return usage();
         return cmd_press(is(cmd, "press-ok") ? IDOK : IDCANCEL, n);
     }
+    if (is(cmd, "file-name") && argc == 4 && parse_int(argv[3], n))
+        return cmd_file_dialog(argv[2], nullptr, n);
+    if (is(cmd, "save-as") && argc == 5 && parse_int(argv[4], n))
+        return cmd_file_dialog(argv[2], argv[3], n);
     if (is(cmd, "printer") && argc == 2)
         return cmd_printer();
     if (is(cmd, "list") && argc == 2)

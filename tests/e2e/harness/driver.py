@@ -83,6 +83,19 @@ class Driver:
         if res.returncode != 0:
             raise AssertionError(f"could not press Cancel: {res.stdout}")
 
+    def file_name(self, title: str, seconds=20) -> str:
+        """The name in the field of the file dialog titled `title`, once it is on screen."""
+        res = self._run("file-name", title, seconds, timeout=seconds + 30)
+        if res.returncode != 0:
+            raise AssertionError(f"no file dialog {title!r}: {res.stdout}\n{self.windows()}")
+        return _unescape(_fields(res.stdout).get("name", ""))
+
+    def save_as(self, title: str, name: str, seconds=20):
+        """Types `name` (a Windows path) into the file dialog titled `title` and confirms."""
+        res = self._run("save-as", title, name, seconds, timeout=2 * seconds + 30)
+        if res.returncode != 0:
+            raise AssertionError(f"could not save as {name!r}: {res.stdout}\n{self.windows()}")
+
     def printer(self) -> dict:
         """The default printer's name and device capabilities (horzres, logpixelsx, ...) as a
         program under this prefix sees them."""
