@@ -1,0 +1,120 @@
+// The text state of a raster target: the face set at the selected size, its glyphs, and the
+// drawing of a text line. Internal to the raster canvas; the FreeType headers stay behind it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "render/raster_pixels.h"
+
+#if QM_HAVE_FREETYPE
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_SIZES_H
+#endif
+
+namespace qm {
+
+#if QM_HAVE_FREETYPE
+
+namespace raster {
+
+class FontLibrary;
+
+// A rendered glyph as coverage bytes, 0 (paper) to 255 (ink), one byte per pixel.
+struct Glyph {
+    bool ready = false;
+    std::int32_t left = 0; // from the pen position
+    std::int32_t top = 0;  // above the baseline
+    std::int32_t width = 0;
+    std::int32_t rows = 0;
+    std::unique_ptr<std::uint8_t[]> coverage;
+    std::size_t capacity = 0;
+};
+
+} // namespace raster
+
+using raster::FontLibrary;
+using raster::Glyph;
+
+class RasterFont {
+public:
+    RasterFont(std::int32_t char_height, std::int32_t avg_width, bool monochrome);
+    ~RasterFont() { free_size(); }
+    RasterFont(const RasterFont&) = delete;
+    RasterFont& operator=(const RasterFont&) = delete;
+
+    // True when the face is set at this size and selected.
+    bool usable() const { return size_ != nullptr && selected_; }
+    std::int32_t avg_width() const { return avg_width_; }
+    std::int32_t cell_height() const { return ascent_ + descent_; }
+    std::int32_t ascent() const { return ascent_; }
+
+    // Back to the device's default font, which on a raster is no font at all; the requested
+    // width stays, as it still gives text_out its advance. The scaled face and its glyphs are
+    // kept: the renderer makes and drops the same font for every text record of a page, and
+    // setting each glyph afresh every time would triple the cost of text.
+    void deselect() { selected_ = false; }
+    // Selects the font again when it was made for this size; false when it was not (or when
+    // the face could not be set at it).
+    bool reselect(std::int32_t char_height, std::int32_t avg_width, bool monochrome)
+    {
+        if (!size_ || char_height != char_height_ || avg_width != avg_width_ ||
+            monochrome != monochrome_)
+            return false;
+        selected_ = true;
+        return true;
+    }
+
+    const Glyph* glyph(std::uint8_t byte);
+
+private:
+    void free_size()
+    {
+        if (size_)
+            FT_Done_Size(size_);
+        size_ = nullptr;
+        library_.reset();
+    }
+
+    std::int32_t char_height_ = 0;
+    std::int32_t avg_width_ = 0;
+    bool monochrome_ = false;
+    bool selected_ = true;
+    std::shared_ptr<FontLibrary> library_;
+    FT_Size size_ = nullptr;
+    std::int32_t ascent_ = 0;
+    std::int32_t descent_ = 0;
+    std::array<Glyph, 256> cache_;
+    Glyph scratch_;
+};
+
+#else // no FreeType in this build: sizes and advances only
+
+class RasterFont {
+public:
+    RasterFont(std::int32_t, std::int32_t avg_width, bool) : avg_width_(avg_width) {}
+    bool usable() const { return false; }
+    std::int32_t avg_width() const { return avg_width_; }
+    void deselect() {}
+    bool reselect(std::int32_t, std::int32_t, bool) { return false; }
+
+private:
+    std::int32_t avg_width_ = 0;
+};
+
+#endif
+
+namespace raster {
+
+// The text line and the font selection of a target, for both pixel formats (raster_text.cpp).
+template <class Format>
+std::int32_t draw_text(const PixelView& view, RasterFont* font, std::int32_t x, std::int32_t y,
+                       const char* text, std::size_t length);
+bool select_raster_font(std::unique_ptr<RasterFont>& font, std::int32_t char_height,
+                        std::int32_t avg_width, bool monochrome);
+
+} // namespace raster
+} // namespace qm

@@ -1,0 +1,176 @@
+// The scaled copy of a band onto a raster target, as a template over the target's pixel format:
+// placing bands is most of a page's drawing, and its row loops are inlined into each target.
+// Internal to the raster canvas.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "render/raster_pixels.h"
+
+namespace qm::raster {
+
+// ---------------------------------------------------------------------------------------------
+// Scaled copy (StretchBlt, SRCCOPY, BLACKONWHITE)
+//
+// Destination pixel d of a destination length dl takes the source span [d * sl / dl,
+// (d + 1) * sl / dl) of a source length sl, at least one pixel long. Enlarging makes every span
+// one pixel, so pixels repeat; shrinking ANDs the span's pixels together byte by byte, so that a
+// thin black line on white survives however far the band is shrunk.
+
+// One visible destination column: where its span starts in the source row (bytes from the first
+// source column any visible column uses) and how many source pixels it covers.
+struct ColumnSpan {
+    std::ptrdiff_t offset;
+    std::int32_t count;
+};
+
+struct SourceSpan {
+    std::int64_t first;
+    std::int64_t count;
+};
+
+inline SourceSpan source_span(std::int64_t d, std::int64_t source_length, std::int64_t dest_length)
+{
+    const std::int64_t first = d * source_length / dest_length;
+    const std::int64_t end = (d + 1) * source_length / dest_length;
+    return {first, std::max<std::int64_t>(end - first, 1)};
+}
+
+// Pixels are stored as whole words whose low three bytes are blue, green and red.
+static_assert(std::endian::native == std::endian::little,
+              "word stores assume a little-endian machine");
+
+// Writes one destination row segment from a source row when no destination column covers more
+// than one source pixel (enlarging, or copying at the same width): source pixel s, counted from
+// the first one in use, fills the next repeats[s] destination pixels.
+template <class Format>
+void repeat_row(std::uint8_t* out, const std::uint8_t* src, const std::int32_t* repeats,
+                std::int32_t m)
+{
+    if constexpr (Format::Bytes == 3) {
+        // Placing bands on the page is most of a page's drawing: each pixel is stored as one
+        // word whose fourth byte the next pixel overwrites, and the very last byte by byte, so
+        // that nothing right of the segment is touched.
+        for (std::int32_t s = 0; s < m; ++s, src += 3) {
+            const std::uint32_t bgr = src[0] | src[1] << 8 | src[2] << 16;
+            for (std::int32_t k = repeats[s] - (s + 1 == m); k > 0; --k, out += 3)
+                std::memcpy(out, &bgr, 4);
+        }
+        src -= 3;
+        Format::put(out, src[0], src[1], src[2]);
+    } else {
+        for (std::int32_t s = 0; s < m; ++s, src += 3) {
+            for (std::int32_t k = repeats[s]; k > 0; --k, out += Format::Bytes)
+                Format::put(out, src[0], src[1], src[2]);
+        }
+    }
+}
+
+// Writes one destination row segment from a source row whose column spans are `columns`, ANDing
+// together the pixels of each span.
+template <class Format>
+void and_row(std::uint8_t* out, const std::uint8_t* src, const ColumnSpan* columns, std::int32_t n)
+{
+    for (std::int32_t i = 0; i < n; ++i, out += Format::Bytes) {
+        const std::uint8_t* p = src + columns[i].offset;
+        std::uint8_t b = p[0], g = p[1], r = p[2];
+        for (std::int32_t k = 1; k < columns[i].count; ++k) {
+            p += 3;
+            b &= p[0];
+            g &= p[1];
+            r &= p[2];
+        }
+        Format::put(out, b, g, r);
+    }
+}
+
+template <class Format>
+void stretch_to(const PixelView& view, const BandSurface& band, const Rect& dst)
+{
+    const std::int64_t sw = band.width();
+    const std::int64_t sh = band.height();
+    if (sw <= 0 || sh <= 0 || dst.width <= 0 || dst.height <= 0)
+        return;
+    const Range xs = clip(dst.left, dst.width, view.width);
+    const Range ys = clip(dst.top, dst.height, view.height);
+    if (xs.empty() || ys.empty())
+        return;
+    const auto n = static_cast<std::int32_t>(xs.end - xs.begin);
+
+    // Column spans once per call; offsets count from the first source column in use, so that a
+    // shrunk row can be built in a scratch row of just that width.
+    std::unique_ptr<ColumnSpan[]> columns(new (std::nothrow) ColumnSpan[n]);
+    if (!columns)
+        return;
+    const SourceSpan first_span = source_span(xs.begin - dst.left, sw, dst.width);
+    const SourceSpan last_span = source_span(xs.end - 1 - dst.left, sw, dst.width);
+    const std::int64_t source_x0 = first_span.first;
+    const std::int64_t source_bytes = (last_span.first + last_span.count - source_x0) * 3;
+    bool single_pixel_spans = true;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const SourceSpan s = source_span(xs.begin - dst.left + i, sw, dst.width);
+        columns[i] = {static_cast<std::ptrdiff_t>((s.first - source_x0) * 3),
+                      static_cast<std::int32_t>(s.count)};
+        single_pixel_spans = single_pixel_spans && s.count == 1;
+    }
+    // With one source pixel per column, consecutive columns take the same source pixel or the
+    // next one, so the row is each source pixel in use repeated over its columns.
+    const auto source_pixels = static_cast<std::int32_t>(source_bytes / 3);
+    std::unique_ptr<std::int32_t[]> repeats;
+    if (single_pixel_spans) {
+        repeats.reset(new (std::nothrow) std::int32_t[source_pixels]());
+        if (!repeats)
+            return;
+        for (std::int32_t i = 0; i < n; ++i)
+            ++repeats[columns[i].offset / 3];
+    }
+
+    // Several source rows for one destination row only when shrinking vertically.
+    std::unique_ptr<std::uint8_t[]> scratch;
+    if (sh > dst.height) {
+        scratch = allocate(static_cast<std::uint64_t>(source_bytes));
+        if (!scratch)
+            return;
+    }
+
+    const std::size_t out_bytes = static_cast<std::size_t>(n) * Format::Bytes;
+    const std::uint8_t* previous_out = nullptr;
+    std::int64_t previous_first = -1;
+    for (auto y = static_cast<std::int32_t>(ys.begin); y < ys.end; ++y) {
+        std::uint8_t* out = view.row(y) + xs.begin * Format::Bytes;
+        const SourceSpan rows = source_span(y - static_cast<std::int64_t>(dst.top), sh, dst.height);
+        if (rows.first == previous_first && rows.count == 1) {
+            // Enlarging: the row repeats the one above it.
+            std::memcpy(out, previous_out, out_bytes);
+            continue;
+        }
+        const std::uint8_t* src = band.row(static_cast<std::int32_t>(rows.first)) + source_x0 * 3;
+        if (rows.count > 1) {
+            std::uint8_t* acc = scratch.get();
+            const std::uint8_t* second =
+                band.row(static_cast<std::int32_t>(rows.first + 1)) + source_x0 * 3;
+            for (std::int64_t j = 0; j < source_bytes; ++j)
+                acc[j] = src[j] & second[j];
+            for (std::int64_t k = 2; k < rows.count; ++k) {
+                const std::uint8_t* more =
+                    band.row(static_cast<std::int32_t>(rows.first + k)) + source_x0 * 3;
+                for (std::int64_t j = 0; j < source_bytes; ++j)
+                    acc[j] &= more[j];
+            }
+            src = acc;
+        }
+        if (single_pixel_spans)
+            repeat_row<Format>(out, src, repeats.get(), source_pixels);
+        else
+            and_row<Format>(out, src, columns.get(), n);
+        previous_out = out;
+        previous_first = rows.count == 1 ? rows.first : -1;
+    }
+}
+
+} // namespace qm::raster
