@@ -39,6 +39,10 @@ class Registry:
         """Deletes key and everything below it; a missing key is no error."""
         self.wine.run("reg", "delete", key, "/f")
 
+    def delete_value(self, key: str, name: str):
+        """Deletes one value; a missing one is no error."""
+        self.wine.run("reg", "delete", key, "/v", name, "/f")
+
     def _add(self, key, name, type_, data):
         args = ["reg", "add", key, "/v", name, "/t", type_, "/f"]
         if data != "":

@@ -13,16 +13,25 @@ class WineEnv:
         self.folder = os.path.abspath(folder)
         self.env = None
 
-    def up(self, fresh=True):
-        """Brings the environment up, in a new prefix (fresh) or in the one left from before."""
+    def up(self, fresh=True, env=None):
+        """Brings the environment up, in a new prefix (fresh) or in the one left from before; the
+        session's programs get env (this process's environment by default) and the session's own
+        variables."""
         script = os.path.join(proc.repo_root(), "scripts", "wine-env")
         res = proc.run(["bash", script, "up", self.folder] + (["--fresh"] if fresh else []),
-                       timeout=180)
+                       env=env, timeout=180)
         if res.returncode != 0:
             raise RuntimeError(f"wine-env up failed:\n{res.stdout}{res.stderr}")
-        self.env = dict(os.environ)
+        self.env = dict(env if env is not None else os.environ)
         self.env.update(read_env_file(os.path.join(self.folder, "env")))
         return self
+
+    def restart(self):
+        """Ends the Windows session and starts another on the same prefix, as a log-off and log-on
+        do: Wine's boot then starts what the Run keys name. The new session, and what its boot
+        starts, keep the environment the tests gave the old one (a print server's variables)."""
+        self.down()
+        return self.up(fresh=False, env=self.env)
 
     def down(self):
         script = os.path.join(proc.repo_root(), "scripts", "wine-env")
