@@ -7,6 +7,8 @@
 // output, so its format is part of the interface: keep it stable.
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -172,6 +174,34 @@ int cmd_state(const char* cls)
     std::printf("visible: %d\n", IsWindowVisible(w) ? 1 : 0);
     std::printf("minimized: %d\n", IsIconic(w) ? 1 : 0);
     std::printf("enabled: %d\n", IsWindowEnabled(w) ? 1 : 0);
+    return ExitDone;
+}
+
+// What the main window's process holds: its kernel handles, its private memory and working set,
+// and (where the platform counts them; Wine does not) its GDI and USER objects.
+int cmd_resources(const char* cls)
+{
+    HWND w = find_main(cls);
+    if (!w)
+        return ExitNotFound;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process)
+        return ExitNotFound;
+    DWORD handles = 0;
+    GetProcessHandleCount(process, &handles);
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    K32GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                            sizeof memory);
+    std::printf("pid: %lu\n", static_cast<unsigned long>(pid));
+    std::printf("handles: %lu\n", static_cast<unsigned long>(handles));
+    std::printf("private_bytes: %llu\n", static_cast<unsigned long long>(memory.PrivateUsage));
+    std::printf("working_set: %llu\n", static_cast<unsigned long long>(memory.WorkingSetSize));
+    std::printf("gdi_objects: %lu\n", static_cast<unsigned long>(GetGuiResources(process, 0)));
+    std::printf("user_objects: %lu\n", static_cast<unsigned long>(GetGuiResources(process, 1)));
+    CloseHandle(process);
     return ExitDone;
 }
 
@@ -365,6 +395,7 @@ int usage()
         "  press-cancel [SECONDS]       press Cancel on the dialog\n"
         "  file-name TITLE SECONDS      wait for the file dialog TITLE; print its file name\n"
         "  save-as TITLE NAME SECONDS   type NAME into the file dialog TITLE and confirm\n"
+        "  resources [CLASS]            print the main window's process's handles and memory\n"
         "  printer                      print the default printer's name and capabilities\n"
         "  list                         print every top-level window\n"
         "CLASS defaults to QMSpoolClass. Exit code 0 done, 1 not found, 2 bad usage.\n",
@@ -402,7 +433,8 @@ int run(int argc, char** argv)
             return usage();
         return is(cmd, "wait-window") ? cmd_wait_window(cls, n) : cmd_wait_gone(cls, n);
     }
-    if (is(cmd, "title") || is(cmd, "rect") || is(cmd, "state") || is(cmd, "close")) {
+    if (is(cmd, "title") || is(cmd, "rect") || is(cmd, "state") || is(cmd, "close") ||
+        is(cmd, "resources")) {
         if (argc > 3)
             return usage();
         if (argc == 3)
@@ -413,6 +445,8 @@ int run(int argc, char** argv)
             return cmd_rect(cls);
         if (is(cmd, "state"))
             return cmd_state(cls);
+        if (is(cmd, "resources"))
+            return cmd_resources(cls);
         return cmd_post(cls, WM_CLOSE, 0);
     }
     if (is(cmd, "command")) {

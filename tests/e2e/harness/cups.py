@@ -141,6 +141,16 @@ class PrintServer:
                     f"Log {self._path('log')}\nLogType 3\n")
         return self._out
 
+    def refuse_jobs(self, refuse: bool = True):
+        """Makes the queue reject new jobs (as a printer taken out of service does), or accept
+        them again."""
+        self._client("cupsreject" if refuse else "cupsaccept", self.queue)
+
+    def hold_jobs(self, hold: bool = True):
+        """Stops the queue (jobs wait in it, as behind a printer that is switched off), or
+        starts it again."""
+        self._client("cupsdisable" if hold else "cupsenable", self.queue)
+
     def pdfs(self):
         """The finished PDFs in the output folder, in the order their jobs were printed."""
         names = glob.glob(os.path.join(self._out, "*.pdf"))

@@ -1,6 +1,7 @@
 """The Win32 driver (tests/e2e/driver) run under Wine: it finds the spooler's main window, posts
 menu commands, and reads and answers message boxes."""
 
+import math
 from dataclasses import dataclass
 
 MAIN_CLASS = "QMSpoolClass"
@@ -18,6 +19,9 @@ class Driver:
         self.exe = exe
 
     def _run(self, *args, timeout=30):
+        # The driver takes whole seconds; a fraction would be refused as bad usage, and that
+        # would read as "nothing found". Round up, so that a short look still looks.
+        args = [math.ceil(a) if isinstance(a, float) else a for a in args]
         return self.wine.run(self.exe, *args, timeout=timeout)
 
     def wait_window(self, seconds=20) -> dict:
@@ -46,6 +50,14 @@ class Driver:
     def state(self) -> dict:
         """visible, minimized and enabled of the main window, each 0 or 1."""
         res = self._run("state")
+        if res.returncode != 0:
+            raise AssertionError("no main window")
+        return {k: int(v) for k, v in _fields(res.stdout).items()}
+
+    def resources(self) -> dict:
+        """The main window's process: pid, handles, private_bytes, working_set, gdi_objects and
+        user_objects (the last two 0 under Wine, which does not count them)."""
+        res = self._run("resources")
         if res.returncode != 0:
             raise AssertionError("no main window")
         return {k: int(v) for k, v in _fields(res.stdout).items()}
