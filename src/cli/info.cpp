@@ -1,6 +1,7 @@
 #include <cinttypes>
 
 #include "cli/commands.h"
+#include "cli/output_file.h"
 #include "cli/spool_job.h"
 #include "job/page_loop.h"
 #include "spool/spool_container.h"
@@ -41,7 +42,7 @@ int run_info(const char* path, std::FILE* out, std::FILE* err)
         return true;
     });
     std::fputc('\n', out);
-    return std::ferror(out) ? 1 : 0;
+    return finish_output(out, err) ? 0 : 1;
 }
 
 } // namespace qm::cli

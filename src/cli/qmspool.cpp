@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/commands.h"
+#include "cli/output_file.h"
 
 namespace qm::cli {
 namespace {
@@ -113,7 +114,7 @@ int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     if (!std::strcmp(command, "--help") || !std::strcmp(command, "-h") ||
         !std::strcmp(command, "help")) {
         std::fputs(Usage, out);
-        return 0;
+        return finish_output(out, err) ? 0 : 1;
     }
     if (!std::strcmp(command, "info")) {
         if (argc != 3)

@@ -1,6 +1,7 @@
 #include <cinttypes>
 
 #include "cli/commands.h"
+#include "cli/output_file.h"
 #include "cli/spool_job.h"
 #include "job/page_loop.h"
 #include "render/image_file.h"
@@ -21,6 +22,9 @@ int run_render(const RenderRequest& r, std::FILE* err)
 {
     SpoolJob job;
     if (!open_spool_job(r.path, job, err))
+        return 1;
+    OutputFile target;
+    if (!target.prepare(r.out_path, r.path, err))
         return 1;
 
     const bool printer = r.dpi > 0;
@@ -63,9 +67,9 @@ int run_render(const RenderRequest& r, std::FILE* err)
     char error[256] = "";
     bool ok;
     if (printer) {
-        ok = write_image(r.out_path, *canvas, error, sizeof error);
+        ok = write_image(target.write_path(), *canvas, error, sizeof error);
     } else if (job.render.PreviewCache) {
-        ok = write_image(r.out_path, *job.render.PreviewCache, error, sizeof error);
+        ok = write_image(target.write_path(), *job.render.PreviewCache, error, sizeof error);
     } else {
         ok = false;
         std::snprintf(error, sizeof error, "no memory for a %" PRId32 " x %" PRId32 " preview",
@@ -75,7 +79,7 @@ int run_render(const RenderRequest& r, std::FILE* err)
         std::fprintf(err, "qmspool: cannot write '%s': %s\n", r.out_path, error);
         return 1;
     }
-    return 0;
+    return target.commit(err) ? 0 : 1;
 }
 
 } // namespace qm::cli

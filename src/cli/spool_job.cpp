@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "render/null_canvas.h"
 #include "spool/spool_container.h"
@@ -10,6 +12,16 @@ namespace qm::cli {
 
 bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err)
 {
+    // Only a regular file is a job: a folder would read as an empty job, and a pipe cannot be
+    // read with the seeks a job needs (nor, without a writer, opened at all).
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
+        std::fprintf(err, "qmspool: cannot read '%s': %s\n", path,
+                     std::filesystem::is_directory(st) ? "it is a directory"
+                                                       : "it is not a regular file");
+        return false;
+    }
     errno = 0;
     job.stream = SpoolStream::open_file(path);
     if (!job.stream.is_open()) {

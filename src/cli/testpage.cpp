@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/commands.h"
+#include "cli/output_file.h"
 #include "spool/spool_writer.h"
 
 namespace qm::cli {
@@ -128,12 +129,16 @@ int run_testpage(const char* out_path, std::FILE* err)
                                "0123456789012345678901234567890123456789012345678901234567890123456789"
                                "01234567890123456789"));
 
-    if (!write_file(out_path, build_spool(job))) {
+    OutputFile target;
+    if (!target.prepare(out_path, nullptr, err))
+        return 1;
+    errno = 0;
+    if (!write_file(target.write_path(), build_spool(job))) {
         std::fprintf(err, "qmspool: cannot write '%s': %s\n", out_path,
                      errno ? std::strerror(errno) : "unknown error");
         return 1;
     }
-    return 0;
+    return target.commit(err) ? 0 : 1;
 }
 
 } // namespace qm::cli

@@ -91,21 +91,15 @@ void delete_stale_spool_file(const char* watched_path, const char* name)
 bool add_user(const char* user_name)
 {
     MonitoredUserSlot& slot = Monitor.MonitoredUser[Monitor.MonitoredUserCount];
-    if (std::strlen(user_name) >= sizeof slot.user_folder)
-        return false;
-
     char user_path[PathBufferSize];
-    if (!format_path(user_path, sizeof user_path, "%s\\%s", Monitor.InstallFolder, user_name))
+    if (!fit_user_path(Monitor.InstallFolder, user_name, user_path))
         return false;
     char backup[200] = {};
     if (!choose_backup_folder(user_path, backup))
         return false;
 
     char watched[PathBufferSize];
-    if (!format_path(watched, sizeof watched, "%s\\%s\\%s", Monitor.InstallFolder, user_name,
-                     backup))
-        return false;
-    if (std::strlen(watched) + 1 + longest_spool_name() >= PathBufferSize)
+    if (!fit_watched_path(Monitor.InstallFolder, user_name, backup, watched))
         return false;
 
     slot = MonitoredUserSlot{};
@@ -144,6 +138,22 @@ bool read_install_folder()
 }
 
 } // namespace
+
+bool fit_user_path(const char* install_folder, const char* user_name,
+                   char (&user_path)[PathBufferSize])
+{
+    if (std::strlen(user_name) >= sizeof MonitoredUserSlot{}.user_folder)
+        return false;
+    return format_path(user_path, sizeof user_path, "%s\\%s", install_folder, user_name);
+}
+
+bool fit_watched_path(const char* install_folder, const char* user_name, const char* backup,
+                      char (&watched)[PathBufferSize])
+{
+    if (!format_path(watched, sizeof watched, "%s\\%s\\%s", install_folder, user_name, backup))
+        return false;
+    return std::strlen(watched) + 1 + longest_spool_name() < PathBufferSize;
+}
 
 int discover_user_folders(Window main_window)
 {

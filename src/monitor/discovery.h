@@ -1,6 +1,7 @@
 // Finding the install folder and every user's backup folder, once, at start-up.
 #pragma once
 
+#include "monitor/monitor_state.h"
 #include "platform/handles.h"
 
 namespace qm {
@@ -14,5 +15,14 @@ extern const char* const SpoolFileNames[2];
 // cannot be found (the user has been told, over `main_window` shown restored); 0 otherwise, also
 // when no user was found.
 int discover_user_folders(Window main_window);
+
+// The name fitting of a user's slot, apart from the file system so that it can be fuzzed. The
+// user folder's path, false when the name does not fit the slot's field or the path its buffer.
+bool fit_user_path(const char* install_folder, const char* user_name,
+                   char (&user_path)[PathBufferSize]);
+// The watched backup folder's path, false when it would not fit with room for a spool file's
+// name after it (every path the job detection builds from the slot then fits).
+bool fit_watched_path(const char* install_folder, const char* user_name, const char* backup,
+                      char (&watched)[PathBufferSize]);
 
 } // namespace qm

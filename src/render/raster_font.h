@@ -88,6 +88,7 @@ private:
     std::int32_t ascent_ = 0;
     std::int32_t descent_ = 0;
     std::array<Glyph, 256> cache_;
+    std::size_t large_glyph_bytes_ = 0; // kept glyphs over MaxCachedGlyphBytes
     Glyph scratch_;
 };
 

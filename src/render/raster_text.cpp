@@ -95,8 +95,11 @@ private:
 
 namespace {
 
-// Glyphs up to this many pixels are kept per font; bigger ones are set afresh each time.
+// Glyphs up to this many pixels are kept per font.
 constexpr std::size_t MaxCachedGlyphBytes = 64 * 1024;
+// Bigger glyphs are kept too while they take no more than this in all (per font): type set very
+// large repeats its letters as any other, and setting each afresh cost seconds a page.
+constexpr std::size_t MaxLargeGlyphBytes = 16 << 20;
 
 } // namespace
 } // namespace raster
@@ -145,7 +148,11 @@ const Glyph* RasterFont::glyph(std::uint8_t byte)
         return nullptr;
     const FT_Bitmap& bitmap = face->glyph->bitmap;
     const std::size_t bytes = static_cast<std::size_t>(bitmap.width) * bitmap.rows;
-    Glyph& into = bytes <= MaxCachedGlyphBytes ? cached : scratch_;
+    const bool keep =
+        bytes <= MaxCachedGlyphBytes || large_glyph_bytes_ + bytes <= MaxLargeGlyphBytes;
+    if (keep && bytes > MaxCachedGlyphBytes)
+        large_glyph_bytes_ += bytes;
+    Glyph& into = keep ? cached : scratch_;
     if (into.capacity < bytes) {
         into.coverage.reset(new (std::nothrow) std::uint8_t[bytes]);
         into.capacity = into.coverage ? bytes : 0;

@@ -162,6 +162,8 @@ void draw_band(PageContext& pc, int kind, std::uint8_t flags)
     // A surface that cannot be made (too large, no memory) is not placed; the band is still
     // read so that the stream ends up where the page's next record is looked for.
     std::unique_ptr<BandSurface> surface = pc.target.create_band_surface(h.width, h.height);
+    if (pc.bmp)
+        pc.bmp->next_band(kind, h); // may write the picture and let go of what it held
     BandBuffer pixels = allocate_band_buffer(band_image_size(kind, h));
     if (pixels) {
         decode_band(pc.stream, flags, kind, h, pixels.bytes.get());
@@ -193,10 +195,17 @@ void draw_text(PageContext& pc, std::int32_t record_length)
     if (pc.cache)
         pc.cache->select_font(m.char_height, m.avg_width);
 
+    // Lines wholly above or below what the target and the cache show are passed over: text at a
+    // large scale runs far past the area, and setting type there was most of the work. A glyph
+    // may stand out of its cell, so a line within two lines' height of the area still counts.
+    // Only pieces of the passed-over line itself would have gone on from its advance.
+    const std::int64_t reach = 2 * std::max<std::int64_t>({1, m.char_height, m.line_step});
+    const std::int64_t bottom =
+        std::max<std::int64_t>(pc.target.caps().vertres, pc.cache ? pc.cache->height() : 0);
     std::int32_t x = pc.at.origin_x;
     read_text_lines(pc.stream, std::int64_t{record_length} - 2,
                     [&](const char* text, std::size_t n, bool line_end) {
-                        if (n > 0) {
+                        if (n > 0 && pc.y + reach > 0 && pc.y - reach < bottom) {
                             const std::int32_t advance = pc.target.text_out(x, pc.y, text, n);
                             if (pc.cache)
                                 pc.cache->text_out(x, pc.y, text, n);

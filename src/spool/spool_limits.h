@@ -10,4 +10,9 @@ namespace qm {
 // allocation that failed. 256 MiB is a full Letter page at 1200 dpi in 24-bit colour, twice over.
 inline constexpr std::uint64_t MaxBandImageBytes = 256ull << 20;
 
+// The tallest picture a page's bands are stacked into for a BMP: as tall as one band can be. A
+// page is never taller in practice (65535 rows is 9 feet at 600 dpi), and without it a stack of
+// bands zero pixels wide would pass the byte cap however many millions of rows it claimed.
+inline constexpr std::uint64_t MaxStackedRows = 65535;
+
 } // namespace qm

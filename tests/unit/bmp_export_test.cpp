@@ -2,6 +2,15 @@
 
 #include <cstring>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#define fdopen _fdopen
+#else
+#include <unistd.h>
+#endif
+
+#include "heap_meter.h"
 #include "render/bmp_export.h"
 #include "render/null_canvas.h"
 #include "render/render_page.h"
@@ -21,23 +30,27 @@ std::uint32_t le16(const Bytes& b, std::size_t at)
     return b[at] | (b[at + 1] << 8);
 }
 
-// Saves the first page of a job as the menu command does: a window pass with a BMP stream.
-Bytes export_first_page(const std::vector<Bytes>& records)
+// Writes the first page of a job to `f` as the menu command does: a window pass with a BMP
+// stream.
+void export_first_page_to(const std::vector<Bytes>& records, std::FILE* f)
 {
     SpoolImage img;
     img.records = records;
     const Bytes file = build_spool(img);
     SpoolStream s = SpoolStream::from_memory(file.data(), file.size());
+    NullCanvas screen(DeviceCaps{1280, 1024, 96, 96, -1, 0, 0});
+    RenderState state;
+    render_page(screen, PagePlacement{0, 0, 77, 77, 1280, 1024}, &s, 0,
+                static_cast<std::int32_t>(records.size()), state, {RenderPass::InWindow, f});
+}
+
+Bytes export_first_page(const std::vector<Bytes>& records)
+{
     test::TempFile out("page-bmp");
-    {
-        std::FILE* f = std::fopen(out.path(), "wb");
-        EXPECT_TRUE(f);
-        NullCanvas screen(DeviceCaps{1280, 1024, 96, 96, -1, 0, 0});
-        RenderState state;
-        render_page(screen, PagePlacement{0, 0, 77, 77, 1280, 1024}, &s, 0,
-                    static_cast<std::int32_t>(records.size()), state, {RenderPass::InWindow, f});
-        std::fclose(f);
-    }
+    std::FILE* f = std::fopen(out.path(), "wb");
+    EXPECT_TRUE(f);
+    export_first_page_to(records, f);
+    std::fclose(f);
     return test::read_all(out.path());
 }
 
@@ -166,6 +179,62 @@ TEST(BmpExport, stacks_one_bit_bands_at_any_bit_offset)
     expect_header(b, 62 + 8, 62, 9, 2, 1, 8);
     EXPECT_EQ((Bytes(b.begin() + 62, b.begin() + 64)), (Bytes{0x02, 0x80}));
     EXPECT_EQ((Bytes(b.begin() + 66, b.begin() + 68)), (Bytes{0xE0, 0x00}));
+}
+
+TEST(BmpExport, a_stack_taller_than_a_band_can_be_saves_the_first_band_alone)
+{
+    // A hundred bands claiming 65535 rows each, zero or one pixel wide: millions of rows of a
+    // picture nobody drew.
+    for (std::uint16_t width : {0, 1}) {
+        const Bytes band = band_record(KindBand1, FlagContinued, band_header(width, 65535, 72),
+                                       Bytes(width * 65535u, 0x80), true);
+        const Bytes b = export_first_page(std::vector<Bytes>(100, band));
+        const std::uint32_t image = width * 4u * 65535u;
+        expect_header(b, 62 + image, 62, width, 65535, 1, image);
+    }
+}
+
+TEST(BmpExport, holds_no_more_than_one_picture_of_pixels_whatever_the_bands)
+{
+    // A 1 MB first band, then bands of another kind that cannot stack with it: only the first
+    // is saved, and no more than it and the band being read are ever held.
+    std::vector<Bytes> records = {band_record(KindBand8, FlagContinued, band_header(1000, 1000, 72),
+                                              Bytes(1000000, 7), true)};
+    for (int i = 0; i < 8; ++i)
+        records.push_back(band_record(KindBand16, FlagContinued, band_header(1000, 500, 72),
+                                      Bytes(1000000, 0x55), true));
+    test::TempFile out("bounded-bmp");
+    std::FILE* f = std::fopen(out.path(), "wb");
+    ASSERT_TRUE(f);
+    test::HeapMeter meter;
+    export_first_page_to(records, f);
+    const std::size_t peak = meter.peak();
+    std::fclose(f);
+    EXPECT_LT(peak, 2500000u) << "the first band, one more, and a few rows";
+    EXPECT_EQ(test::read_all(out.path()).size(), 54u + 1024 + 1000000);
+}
+
+TEST(BmpExport, a_pipe_gets_the_same_bytes_as_a_file)
+{
+    const std::vector<Bytes> page = {
+        band_record(KindBand8, FlagContinued, band_header(3, 1, 72), Bytes{10, 11, 12}, false),
+        band_record(KindBand8, 0, band_header(2, 2, 72, 2, 1), Bytes{20, 21, 22, 23}, true)};
+    int fds[2];
+#ifdef _WIN32
+    ASSERT_EQ(_pipe(fds, 65536, _O_BINARY), 0);
+#else
+    ASSERT_EQ(pipe(fds), 0);
+#endif
+    std::FILE* w = fdopen(fds[1], "wb");
+    std::FILE* r = fdopen(fds[0], "rb");
+    ASSERT_TRUE(w && r);
+    export_first_page_to(page, w); // small enough for the pipe's buffer
+    EXPECT_EQ(std::ferror(w), 0);
+    std::fclose(w);
+    Bytes piped(4096);
+    piped.resize(std::fread(piped.data(), 1, piped.size(), r));
+    std::fclose(r);
+    EXPECT_EQ(piped, export_first_page(page));
 }
 
 } // namespace

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "cli/commands.h"
 #include "spool/spool_writer.h"
@@ -27,13 +32,12 @@ std::string slurp(std::FILE* f)
     return s;
 }
 
-CliRun qmspool(std::vector<std::string> args)
+CliRun qmspool(std::vector<std::string> args, std::FILE* out = std::tmpfile())
 {
     args.insert(args.begin(), "qmspool");
     std::vector<const char*> argv;
     for (const auto& a : args)
         argv.push_back(a.c_str());
-    std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     CliRun r;
     r.status = cli::qmspool_main(static_cast<int>(argv.size()), argv.data(), out, err);
@@ -41,7 +45,6 @@ CliRun qmspool(std::vector<std::string> args)
     r.err = slurp(err);
     return r;
 }
-
 
 // Pixel (x, y) of a binary PPM as 0xRRGGBB.
 std::uint32_t ppm_pixel(const Bytes& ppm, int width, int x, int y)
@@ -58,7 +61,8 @@ TEST(QmspoolInfo, lists_every_record_with_band_fields_for_bands_only)
 {
     SpoolImage img;
     img.records = {
-        band_record(KindBand1, FlagContinued, BandHeader{9, 2, 1, 2, 300, 150}, Bytes(4, 0xF0), true),
+        band_record(KindBand1, FlagContinued, BandHeader{9, 2, 1, 2, 300, 150}, Bytes(4, 0xF0),
+                    true),
         text_record(0, "hello"),
         band_record(KindBand16, 0, BandHeader{2, 1, 0, 0, 72, 72}, Bytes(4, 0x11), false),
         Bytes{7, 0x41, 0, 0},
@@ -121,7 +125,8 @@ TEST(QmspoolCommands, the_test_job_has_three_pages_and_renders_each)
                       .status,
                   0);
     std::remove((std::string(out.path()) + ".ppm").c_str());
-    const CliRun past = qmspool({"render", job.path(), "--page", "4", "--dpi", "30", "--out", "x.ppm"});
+    const CliRun past =
+        qmspool({"render", job.path(), "--page", "4", "--dpi", "30", "--out", "x.ppm"});
     EXPECT_EQ(past.status, 1);
     EXPECT_NE(past.err.find("page 4 is out of range"), std::string::npos) << past.err;
     EXPECT_NE(past.err.find("3 pages"), std::string::npos);
@@ -135,7 +140,8 @@ TEST(QmspoolCommands, render_prints_a_page_at_the_requested_resolution)
                                Bytes{0x00, 0xF8, 0x00, 0xF8}, false)};
     test::TempFile job("render", build_spool(img));
     const std::string out = std::string(job.path()) + ".ppm";
-    ASSERT_EQ(qmspool({"render", job.path(), "--page", "1", "--dpi", "20", "--out", out}).status, 0);
+    ASSERT_EQ(qmspool({"render", job.path(), "--page", "1", "--dpi", "20", "--out", out}).status,
+              0);
     const Bytes ppm = test::read_all(out.c_str());
     std::remove(out.c_str());
     ASSERT_EQ(std::string(ppm.begin(), ppm.begin() + 14), "P6\n170 220\n255");
@@ -179,8 +185,9 @@ TEST(QmspoolCommands, render_window_writes_the_preview_with_five_bit_channels_ex
 TEST(QmspoolCommands, bmp_saves_the_first_page_or_leaves_an_empty_file)
 {
     SpoolImage img;
-    img.records = {band_record(KindBand1, 0, band_header(9, 2, 72), Bytes{0xC1, 0x80, 0x3E, 0}, true),
-                   band_record(KindBand8, 0, band_header(5, 5, 72), Bytes(25, 3), false)};
+    img.records = {
+        band_record(KindBand1, 0, band_header(9, 2, 72), Bytes{0xC1, 0x80, 0x3E, 0}, true),
+        band_record(KindBand8, 0, band_header(5, 5, 72), Bytes(25, 3), false)};
     test::TempFile job("bmp", build_spool(img));
     test::TempFile out("bmp-out");
     ASSERT_EQ(qmspool({"bmp", job.path(), out.path()}).status, 0);
@@ -191,6 +198,58 @@ TEST(QmspoolCommands, bmp_saves_the_first_page_or_leaves_an_empty_file)
     test::TempFile text_job("bmp-text", build_spool(img));
     ASSERT_EQ(qmspool({"bmp", text_job.path(), out.path()}).status, 0);
     EXPECT_TRUE(test::read_all(out.path()).empty());
+}
+
+TEST(QmspoolCommands, an_output_that_is_the_input_is_refused_and_the_input_kept)
+{
+    SpoolImage img;
+    img.records = {band_record(KindBand8, 0, band_header(5, 5, 72), Bytes(25, 3), false)};
+    const Bytes job = build_spool(img);
+    test::TempFile dir("same");
+    const std::string path = std::string(dir.path()) + ".ppm"; // a name render also takes
+    ASSERT_TRUE(write_file(path.c_str(), job));
+    const std::vector<std::vector<std::string>> onto_input = {
+        {"bmp", path, path},
+        {"render", path, "--page", "1", "--dpi", "30", "--out", path},
+    };
+    for (const auto& args : onto_input) {
+        const CliRun r = qmspool(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(test::read_all(path.c_str()), job) << args[0] << " must not touch its input";
+    }
+    std::remove(path.c_str());
+}
+
+TEST(QmspoolCommands, only_a_regular_file_is_read_as_a_job)
+{
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    std::vector<std::string> not_jobs = {folder};
+#ifndef _WIN32
+    test::TempFile fifo("fifo");
+    ASSERT_EQ(mkfifo(fifo.path(), 0600), 0);
+    not_jobs.push_back(fifo.path()); // no writer: opening it would wait for ever
+#endif
+    for (const std::string& path : not_jobs) {
+        const CliRun r = qmspool({"info", path});
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+TEST(QmspoolCommands, output_that_cannot_be_written_is_a_failure)
+{
+    // A stream open for reading only refuses every write, as a full disk or a closed pipe does.
+    SpoolImage img;
+    img.records = {text_record(0, "a")};
+    test::TempFile job("unwritable", build_spool(img));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"info", job.path()}, std::vector<std::string>{"--help"}}) {
+        const CliRun r = qmspool(args, std::fopen(job.path(), "rb"));
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args[0] << ": " << r.err;
+    }
 }
 
 TEST(QmspoolCommands, usage_errors_are_one_line_and_status_one)

@@ -12,4 +12,5 @@ set(QM_PORTABLE_UNIT_TESTS
   raster_canvas_test.cpp
   band_pixels_test.cpp
   bmp_export_test.cpp
+  heap_meter.cpp
 )

@@ -177,6 +177,20 @@ TEST_F(RenderPage, sets_text_lines_at_six_per_inch_from_the_origin)
     EXPECT_EQ(canvas.font_releases, 3);
     EXPECT_EQ(render_.DisplayMode, DisplayText);
     EXPECT_EQ(render_.LastRecordKind, KindText);
+
+    // On a device 60 rows tall only lines within two steps of it are set; the rest still move
+    // down, so the band after them lands where it would.
+    std::string many;
+    for (int i = 0; i < 40; ++i)
+        many += "line\n";
+    img.records = {text_record(FlagContinued, many),
+                   band_record(KindBand1, 0, band_header(8, 1, 300), Bytes{0xFF}, false)};
+    RecordingCanvas short_canvas(DeviceCaps{850, 60, 300, 300, -1, 0, 0});
+    ASSERT_EQ(printer_pass(short_canvas, build_spool(img)), 0);
+    ASSERT_EQ(short_canvas.texts.size(), 4u) << "lines at 0, 50, 100 and 150 only";
+    EXPECT_EQ(short_canvas.texts[3].y, 150);
+    ASSERT_EQ(short_canvas.bands.size(), 1u);
+    EXPECT_EQ(short_canvas.bands[0].rect.top, 40 * step);
 }
 
 TEST_F(RenderPage, a_line_longer_than_the_line_buffer_is_drawn_whole)
@@ -267,7 +281,7 @@ TEST_F(RenderPage, a_band_without_memory_or_resolution)
     img.records.push_back(
         band_record(KindBand1, FlagContinued, band_header(8, 1, 0), Bytes{0xFF}, false));
     img.records.push_back(text_record(0, "after"));
-    RecordingCanvas canvas(colour_caps());
+    RecordingCanvas canvas(DeviceCaps{850, 70000, 100, 100, -1, 0, 0}); // "after" is on it
     canvas.refuse_surfaces = true; // as a real device refuses a 65535 x 65535 surface
     ASSERT_EQ(printer_pass(canvas, build_spool(img)), 0);
     ASSERT_EQ(canvas.texts.size(), 1u);

@@ -1,0 +1,42 @@
+// Where a command's output goes. A regular file (or a new one) is written beside its final name
+// under a temporary name and renamed into place only once complete, so that a command that fails
+// or is interrupted never leaves a half-written file and never destroys the file it replaces. A
+// path naming something else (a pipe, a terminal, /dev/stdout) is written directly. An output
+// that is the command's own input is refused before anything is written.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace qm::cli {
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile(); // removes a temporary file that was not committed
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Checks `path` against `input_path` and reserves the temporary file; false after a line on
+    // `err`.
+    bool prepare(const char* path, const char* input_path, std::FILE* err);
+
+    // The name to write to: the temporary file's, which keeps the final name's ending (image
+    // writers choose the format by it), or the path itself.
+    const char* write_path() const { return write_path_.c_str(); }
+
+    // Puts the written file in place; false after a line on `err`.
+    bool commit(std::FILE* err);
+
+private:
+    std::string path_;       // as given, for messages
+    std::string final_path_; // where the file ends up (a symbolic link's target)
+    std::string write_path_;
+    bool temporary_ = false;
+};
+
+// Flushes a command's standard output: false after a line on `err` when any of it could not be
+// written (a full disk, a closed pipe), so that lost output is never reported as success.
+bool finish_output(std::FILE* out, std::FILE* err);
+
+} // namespace qm::cli
