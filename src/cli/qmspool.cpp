@@ -36,6 +36,18 @@ const char Usage[] =
     "      Write the job (or pages A to B; A, A-B or A-) as a PDF, a Letter page per page,\n"
     "      with searchable text. OUT is replaced only once the new one is whole.\n"
 #endif
+#if QM_HAVE_HOST
+    "  qmspool print FILE [--printer NAME] [--title TITLE]\n"
+    "      Print the job through CUPS as one job of a page per page, on the default printer\n"
+    "      or NAME. Exits 0 only when CUPS accepted the job.\n"
+    "  qmspool watch [--install-folder DIR] [--printer NAME]\n"
+    "      Watch every user's backup folder under the desktop sync's install folder and\n"
+    "      print each job the sync leaves there, as the Windows spooler does. DIR defaults to\n"
+    "      the Path in $XDG_CONFIG_HOME/quillmark/settings (~/.config/quillmark/settings):\n"
+    "        [Software\\U.S. Robotics\\Pilot Desktop\\Core]\n"
+    "        Path=/home/me/PalmDesktop\n"
+    "      Runs until interrupted (Ctrl+C or SIGTERM); messages go to standard error.\n"
+#endif
     "  qmspool --help\n";
 
 bool parse_int(const char* text, std::int32_t lo, std::int32_t hi, std::int32_t& value)
