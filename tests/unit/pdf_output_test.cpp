@@ -12,6 +12,13 @@
 #include "spool/spool_writer.h"
 #include "temp_file.h"
 
+// cairo finds Liberation Mono through fontconfig, which keeps what it parsed in caches of its
+// own for the life of the process; LeakSanitizer sees those as leaks.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
 namespace qm {
 namespace {
 
