@@ -47,6 +47,8 @@ const char Usage[] =
     "        [Software\\U.S. Robotics\\Pilot Desktop\\Core]\n"
     "        Path=/home/me/PalmDesktop\n"
     "      Runs until interrupted (Ctrl+C or SIGTERM); messages go to standard error.\n"
+    "      To print every job the sync leaves in its users' folders:\n"
+    "        qmspool watch --install-folder ~/PalmDesktop\n"
 #endif
     "  qmspool --help\n";
 
