@@ -31,4 +31,20 @@ int run_render(const RenderRequest& request, std::FILE* err);
 // Writes the demonstration job.
 int run_testpage(const char* out_path, std::FILE* err);
 
+// Pages counted from 1, both ends included.
+struct PageRange {
+    std::int32_t first = 1;
+    std::int32_t last = INT32_MAX;
+};
+// Reads "A", "A-B" or "A-" (to the end); false when the text is none of them or B < A.
+bool parse_page_range(const char* text, PageRange& range);
+
+#if QM_HAVE_PDF
+// Writes the pages of the job in `range` as a PDF (one Letter page each), through a temporary
+// file in OUT's folder that takes OUT's name only once it is whole. Progress goes to `progress`
+// (null: none), one line rewritten in place.
+int run_pdf(const char* path, const char* out_path, const PageRange& range, std::FILE* progress,
+            std::FILE* err);
+#endif
+
 } // namespace qm::cli

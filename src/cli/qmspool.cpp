@@ -5,6 +5,9 @@
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
+#if QM_HAVE_PDF
+#include "cli/job_pdf.h"
+#endif
 
 namespace qm::cli {
 namespace {
@@ -29,6 +32,25 @@ const char Usage[] =
     "      OUT ends in .png or .ppm.\n"
     "  qmspool testpage OUT.pdb\n"
     "      Write a demonstration job of three pages.\n"
+#if QM_HAVE_PDF
+    "  qmspool pdf FILE OUT.pdf [--pages A-B]\n"
+    "      Write the job (or pages A to B; A, A-B or A-) as a PDF, a Letter page per page,\n"
+    "      with searchable text. OUT is replaced only once the new one is whole.\n"
+#endif
+#if QM_HAVE_HOST
+    "  qmspool print FILE [--printer NAME] [--title TITLE]\n"
+    "      Print the job through CUPS as one job of a page per page, on the default printer\n"
+    "      or NAME. Exits 0 only when CUPS accepted the job.\n"
+    "  qmspool watch [--install-folder DIR] [--printer NAME]\n"
+    "      Watch every user's backup folder under the desktop sync's install folder and\n"
+    "      print each job the sync leaves there, as the Windows spooler does. DIR defaults to\n"
+    "      the Path in $XDG_CONFIG_HOME/quillmark/settings (~/.config/quillmark/settings):\n"
+    "        [Software\\U.S. Robotics\\Pilot Desktop\\Core]\n"
+    "        Path=/home/me/PalmDesktop\n"
+    "      Runs until interrupted (Ctrl+C or SIGTERM); messages go to standard error.\n"
+    "      To print every job the sync leaves in its users' folders:\n"
+    "        qmspool watch --install-folder ~/PalmDesktop\n"
+#endif
     "  qmspool --help\n";
 
 bool parse_int(const char* text, std::int32_t lo, std::int32_t hi, std::int32_t& value)
@@ -104,7 +126,45 @@ int render_command(int argc, const char* const* argv, std::FILE* err)
     return run_render(r, err);
 }
 
+#if QM_HAVE_PDF
+int pdf_command(int argc, const char* const* argv, std::FILE* err)
+{
+    PageRange range;
+    for (int i = 4; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--pages") != 0) {
+            char what[160];
+            std::snprintf(what, sizeof what, "pdf: unknown option '%.100s'", argv[i]);
+            return usage_error(err, what);
+        }
+        if (i + 1 >= argc || !parse_page_range(argv[++i], range))
+            return usage_error(err, "pdf: --pages takes A, A-B or A- (pages from 1)");
+    }
+    return run_pdf(argv[2], argv[3], range, terminal_or_null(err), err);
+}
+#endif
+
 } // namespace
+
+bool parse_page_range(const char* text, PageRange& range)
+{
+    if (!text)
+        return false;
+    const char* dash = std::strchr(text, '-');
+    char first[16] = "";
+    const std::size_t n = dash ? static_cast<std::size_t>(dash - text) : std::strlen(text);
+    if (n == 0 || n >= sizeof first)
+        return false;
+    std::memcpy(first, text, n);
+    PageRange r;
+    if (!parse_int(first, 1, INT32_MAX, r.first))
+        return false;
+    if (!dash)
+        r.last = r.first;
+    else if (dash[1] && !parse_int(dash + 1, r.first, INT32_MAX, r.last))
+        return false;
+    range = r;
+    return true;
+}
 
 int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
 {
@@ -131,6 +191,13 @@ int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* e
             return usage_error(err, "render takes FILE first");
         return render_command(argc, argv, err);
     }
+#if QM_HAVE_PDF
+    if (!std::strcmp(command, "pdf")) {
+        if (argc < 4 || argv[2][0] == '-' || argv[3][0] == '-')
+            return usage_error(err, "pdf takes FILE and OUT.pdf");
+        return pdf_command(argc, argv, err);
+    }
+#endif
     if (!std::strcmp(command, "testpage")) {
         if (argc != 3)
             return usage_error(err, "testpage takes OUT");

@@ -3,22 +3,12 @@
 #include <cstring>
 #include <new>
 
+#include "render/cp1252.h"
 #include "render/raster_font.h"
 
 namespace qm {
 namespace raster {
 namespace {
-
-// Windows-1252 bytes 0x80 to 0x9F; the five the code page leaves undefined map to themselves.
-constexpr std::array<std::uint16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-[[maybe_unused]] std::uint32_t cp1252_to_unicode(std::uint8_t byte)
-{
-    return byte >= 0x80 && byte <= 0x9F ? Cp1252High[byte - 0x80] : byte;
-}
 
 // The largest em height or advance we set type at. Far beyond any page (a 6-lines-per-inch
 // line at 1200 dpi is 200 pixels), and it keeps a glyph's bitmap to a few megabytes.

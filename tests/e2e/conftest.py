@@ -160,36 +160,54 @@ def spooler(request, spooler_exe, wine, driver, palm, no_settings, artifacts):
 
 
 @pytest.fixture(scope="session")
-def print_server(wine):
+def cups_server():
     """A private cupsd (in QM_E2E_CUPS, default build/e2e-cups) with a cups-pdf printer as its
-    default; Wine reaches it through CUPS_SERVER, so it is the prefix's default printer too."""
+    default, one for the whole session: Wine prints to it, and so does the native qmspool."""
     why = cups.available()
     if why:
         pytest.skip(why)
     server = cups.PrintServer(_setting("QM_E2E_CUPS", "build/e2e-cups")).up()
-    saved = {n: wine.env.pop(n) for n in cups.PrintServer.FOREIGN if n in wine.env}
-    wine.env.update(server.env)
     yield server
-    for name in server.env:
-        wine.env.pop(name, None)
-    wine.env.update(saved)
     server.down()
 
 
-@pytest.fixture
-def printer(print_server, artifacts):
+@pytest.fixture(scope="session")
+def print_server(wine, cups_server):
+    """The private CUPS server as Wine's: Wine reaches it through CUPS_SERVER, so it is the
+    prefix's default printer too."""
+    saved = {n: wine.env.pop(n) for n in cups.PrintServer.FOREIGN if n in wine.env}
+    wine.env.update(cups_server.env)
+    yield cups_server
+    for name in cups_server.env:
+        wine.env.pop(name, None)
+    wine.env.update(saved)
+
+
+def _printing_into(server, artifacts):
     """The PDF printer with a fresh, empty output folder for this test; afterwards the PDFs it
-    printed are copied into the test's artifacts (pdf/), with the server's log on a failure."""
-    print_server.out_dir(os.path.basename(artifacts))
-    yield print_server
-    print_server.settle(10)
-    pdfs = print_server.pdfs()
+    printed are copied into the test's artifacts (pdf/), with the server's log."""
+    server.out_dir(os.path.basename(artifacts))
+    yield server
+    server.settle(10)
+    pdfs = server.pdfs()
     if pdfs:
         os.makedirs(os.path.join(artifacts, "pdf"), exist_ok=True)
         for pdf in pdfs:
             shutil.copyfile(pdf, os.path.join(artifacts, "pdf", os.path.basename(pdf)))
     with open(os.path.join(artifacts, "cups-error_log.txt"), "w", encoding="utf-8") as f:
-        f.write(print_server.error_log())
+        f.write(server.error_log())
+
+
+@pytest.fixture
+def printer(print_server, artifacts):
+    """The PDF printer as Wine's default, with a fresh output folder for this test."""
+    yield from _printing_into(print_server, artifacts)
+
+
+@pytest.fixture
+def native_printer(cups_server, artifacts):
+    """The PDF printer for programs that run natively (no Wine), with a fresh output folder."""
+    yield from _printing_into(cups_server, artifacts)
 
 
 @pytest.fixture(scope="session")
@@ -199,3 +217,12 @@ def qmspool():
     if not os.path.isfile(exe):
         pytest.skip(f"qmspool is not built (looked for {exe})")
     return exe
+
+
+@pytest.fixture(scope="session")
+def qmspool_printing(qmspool):
+    """The native qmspool, when it was built with its print and watch commands (cairo and CUPS
+    found)."""
+    if "qmspool watch" not in proc.run([qmspool, "--help"]).stdout:
+        pytest.skip("qmspool was built without print and watch (libcairo2-dev, libcups2-dev)")
+    return qmspool

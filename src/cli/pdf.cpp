@@ -1,0 +1,119 @@
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "cli/commands.h"
+#include "cli/job_pdf.h"
+#include "cli/output_file.h"
+#include "job/page_loop.h"
+
+namespace qm::cli {
+
+std::FILE* terminal_or_null(std::FILE* stream)
+{
+    return stream && isatty(fileno(stream)) ? stream : nullptr;
+}
+
+PagesWritten write_job_pages(SpoolJob& job, PdfDocument& doc, const PageRange& range,
+                             const char* name, std::FILE* progress)
+{
+    PagesWritten result;
+    const DeviceCaps caps = pdf_device_caps();
+    for_each_page(job.stream, job.record_count, [&](std::int32_t first) {
+        ++result.pages;
+        if (result.pages >= range.first && result.pages <= range.last) {
+            Canvas* page = doc.begin_page();
+            if (!page) {
+                result.failed = true;
+                return false;
+            }
+            // The printer pass, then back to the page's start for the window pass that tells
+            // where the page ends, as the job driver prints.
+            const std::int64_t before = job.stream.tell();
+            render_page(*page, printer_page_placement(caps), &job.stream, first, job.record_count,
+                        job.render, {RenderPass::Printer, nullptr});
+            job.stream.seek(before);
+            if (!doc.end_page()) {
+                result.failed = true;
+                return false;
+            }
+            ++result.written;
+            if (progress) {
+                std::fprintf(progress, "\rqmspool: %s: page %" PRId32, name, result.pages);
+                std::fflush(progress);
+            }
+        }
+        skip_page(job, first);
+        return result.pages < range.last;
+    });
+    if (progress && result.written > 0)
+        std::fputc('\n', progress);
+    return result;
+}
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+} // namespace
+
+int run_pdf(const char* path, const char* out_path, const PageRange& range, std::FILE* progress,
+            std::FILE* err)
+{
+    SpoolJob job;
+    if (!open_spool_job(path, job, err))
+        return 1;
+    // Written beside its name and renamed into place once whole, never over the job itself.
+    OutputFile out;
+    if (!out.prepare(out_path, path, err))
+        return 1;
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(out.write_path(), "wb"));
+    if (!file) {
+        std::fprintf(err, "qmspool: cannot write '%s': %s\n", out_path,
+                     errno ? std::strerror(errno) : "unknown error");
+        return 1;
+    }
+    int write_errno = 0;
+    std::unique_ptr<PdfDocument> doc =
+        PdfDocument::create([&](const unsigned char* data, std::size_t length) {
+            if (std::fwrite(data, 1, length, file.get()) == length)
+                return true;
+            write_errno = errno;
+            return false;
+        });
+    if (!doc) {
+        std::fprintf(err, "qmspool: cannot start a PDF document: out of memory\n");
+        return 1;
+    }
+    const PagesWritten w = write_job_pages(job, *doc, range, path, progress);
+    if (!w.failed && w.written == 0) {
+        if (w.pages == 0)
+            std::fprintf(err, "qmspool: '%s' has no pages\n", path);
+        else
+            std::fprintf(err,
+                         "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32 " page%s\n",
+                         range.first, path, w.pages, w.pages == 1 ? "" : "s");
+        return 1;
+    }
+    if (w.failed || !doc->finish()) {
+        std::fprintf(err, "qmspool: cannot write '%s': %s\n", out_path,
+                     write_errno ? std::strerror(write_errno) : doc->error().c_str());
+        return 1;
+    }
+    errno = 0;
+    if (std::fclose(file.release()) != 0) {
+        std::fprintf(err, "qmspool: cannot write '%s': %s\n", out_path,
+                     errno ? std::strerror(errno) : "unknown error");
+        return 1;
+    }
+    return out.commit(err) ? 0 : 1;
+}
+
+} // namespace qm::cli

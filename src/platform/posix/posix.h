@@ -1,0 +1,46 @@
+// The POSIX backend of the ports: POSIX files, inotify change watches, a settings file in place
+// of the registry, a headless window layer whose message boxes become lines on a log, and
+// printing through CUPS with a PDF page per printed page. It serves the ports the job monitor
+// and the job driver use (not the window, menu, dialogs or settings writes of the Windows
+// program, which has no use on a headless machine). This header is for the entry point
+// that runs the program's logic over it (`qmspool watch`): it says where the settings live,
+// which printer to use and where messages go.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "platform/handles.h"
+
+namespace qm::posix {
+
+struct Options {
+    // The settings file; empty: settings_file_path().
+    std::string settings_file;
+    // The printer every job goes to; empty: CUPS's default.
+    std::string printer;
+    // Where message boxes and printing news go, one line each, after `log_prefix`.
+    std::FILE* log = stderr;
+    std::string log_prefix = "qmspool watch: ";
+};
+
+// Sets the backend up afresh (the settings file is read again at its next use).
+void configure(const Options& options);
+
+// A text value for this run only, in front of the settings file's (which is not changed).
+// `key_path` names the four keys joined by backslashes.
+void set_value(const std::string& key_path, const std::string& name, const std::string& text);
+
+// $XDG_CONFIG_HOME/quillmark/settings, or ~/.config/quillmark/settings.
+std::string settings_file_path();
+
+// The one headless window: it takes every window call and shows nothing.
+Window headless_window();
+
+// The path as this system names it: the program builds paths with backslashes.
+std::string native_path(const char* path);
+
+// One line on the log.
+void log_line(const char* text);
+
+} // namespace qm::posix

@@ -1,0 +1,134 @@
+// Printing through CUPS: a document of the job driver is one CUPS job, its pages PDF pages drawn
+// by the page renderer on a PDF canvas and streamed to the server as they are made.
+#include <string>
+
+#include "platform/posix/posix.h"
+#include "platform/posix/posix_internal.h"
+#include "platform/print_port.h"
+
+namespace qm {
+namespace posix {
+namespace {
+
+constexpr char DocumentTitle[] = "Quillmark job";
+
+std::string& chosen_printer()
+{
+    static std::string name;
+    return name;
+}
+
+void log_error(const std::string& text)
+{
+    log_line(("Print error: " + text).c_str());
+}
+
+} // namespace
+
+void configure_printing(const std::string& printer)
+{
+    chosen_printer() = printer;
+}
+
+} // namespace posix
+
+bool default_printer_name(char* name, std::size_t size)
+{
+    const std::string printer =
+        posix::chosen_printer().empty() ? posix::cups_default_printer() : posix::chosen_printer();
+    if (printer.empty() || printer.size() >= size)
+        return false;
+    std::snprintf(name, size, "%s", printer.c_str());
+    return true;
+}
+
+DrawContext create_printer_dc(const char* name)
+{
+    auto* dc = new DrawObject;
+    dc->printer = true;
+    dc->name = name ? name : "";
+    return dc;
+}
+
+void delete_printer_dc(DrawContext dc)
+{
+    delete dc; // a job still open is cancelled
+}
+
+PrintDialogAnswer print_dialog(Window)
+{
+    // Nobody to ask: the job driver asks only when there is no printer to print on.
+    posix::log_error("CUPS has no default printer; name one with --printer NAME");
+    return PrintDialogAnswer{};
+}
+
+int start_document(DrawContext dc)
+{
+    if (!dc || !dc->printer)
+        return 0;
+    std::string error;
+    dc->job = posix::CupsJob::start(dc->name, posix::DocumentTitle, error);
+    if (!dc->job) {
+        posix::log_error(error);
+        return 0;
+    }
+    posix::CupsJob* job = dc->job.get();
+    dc->document = PdfDocument::create(
+        [job](const unsigned char* data, std::size_t length) { return job->write(data, length); });
+    dc->failed = !dc->document;
+    dc->page = nullptr;
+    return dc->document ? 1 : 0;
+}
+
+int start_page(DrawContext dc)
+{
+    if (!dc || !dc->document)
+        return -1;
+    dc->page = dc->document->begin_page();
+    if (!dc->page) {
+        dc->failed = true;
+        posix::log_error("printer '" + dc->name + "': " + dc->document->error());
+        return -1;
+    }
+    return 1;
+}
+
+int end_page(DrawContext dc)
+{
+    if (!dc || !dc->document || !dc->page)
+        return -1;
+    dc->page = nullptr;
+    if (!dc->document->end_page()) {
+        dc->failed = true;
+        return -1;
+    }
+    return 1;
+}
+
+int end_document(DrawContext dc)
+{
+    if (!dc || !dc->job)
+        return -1;
+    std::unique_ptr<posix::CupsJob> job = std::move(dc->job);
+    std::unique_ptr<PdfDocument> document = std::move(dc->document);
+    dc->page = nullptr;
+    // A document that failed on the way is cancelled (job's destructor) rather than printed in
+    // part.
+    std::string error;
+    if (dc->failed || !document || !document->finish()) {
+        posix::log_error("printer '" + dc->name + "': " +
+                         (document ? document->error() : std::string("no document")));
+        document.reset();
+        return -1;
+    }
+    if (!job->finish(error)) {
+        posix::log_error(error);
+        return -1;
+    }
+    const std::string news =
+        "printed on '" + job->printer() + "' as job " + std::to_string(job->id());
+    posix::log_line(news.c_str());
+    return 1;
+}
+
+} // namespace qm

@@ -1,0 +1,171 @@
+// The settings store as a text file in the user's configuration folder, in place of the
+// registry:
+//
+//     [Software\U.S. Robotics\Pilot Desktop\Core]
+//     Path=/home/me/PalmDesktop
+//
+// Key and value names are matched without regard to letter case, as the registry matches them,
+// and either slash separates keys. A value is text (read with its terminating zero, as the
+// registry's string values are) or, written "hex:01 00 00 00", bytes.
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/posix/posix.h"
+#include "platform/settings_port.h"
+
+namespace qm::posix {
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+struct SettingsState {
+    std::string file;
+    bool loaded = false;
+    std::map<std::string, Bytes> values;    // from the file: key path + '|' + name, folded
+    std::map<std::string, Bytes> overrides; // for this run only
+};
+
+SettingsState& settings()
+{
+    static SettingsState s;
+    return s;
+}
+
+// Lower case, backslashes for slashes, no slash at either end.
+std::string fold(std::string text)
+{
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c == '/')
+            c = '\\';
+    }
+    while (!text.empty() && text.back() == '\\')
+        text.pop_back();
+    while (!text.empty() && text.front() == '\\')
+        text.erase(0, 1);
+    return text;
+}
+
+std::string trim(const std::string& s)
+{
+    const auto b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+}
+
+Bytes text_bytes(const std::string& text)
+{
+    Bytes out(text.begin(), text.end());
+    out.push_back(0);
+    return out;
+}
+
+// "hex:01 0a ff" (spaces or commas between); false on anything else after "hex:".
+bool hex_bytes(const std::string& text, Bytes& out)
+{
+    const char* p = text.c_str() + 4;
+    while (*p) {
+        if (*p == ' ' || *p == ',' || *p == '\t') {
+            ++p;
+            continue;
+        }
+        if (!std::isxdigit(static_cast<unsigned char>(p[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(p[1])))
+            return false;
+        const char pair[3] = {p[0], p[1], 0};
+        out.push_back(static_cast<unsigned char>(std::strtoul(pair, nullptr, 16)));
+        p += 2;
+    }
+    return true;
+}
+
+void load()
+{
+    SettingsState& s = settings();
+    if (s.loaded)
+        return;
+    s.loaded = true;
+    std::ifstream in(s.file.empty() ? settings_file_path() : s.file);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        line = trim(line);
+        if (line.empty() || line[0] == '#' || line[0] == ';')
+            continue;
+        if (line.front() == '[' && line.back() == ']') {
+            section = fold(trim(line.substr(1, line.size() - 2)));
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (eq == std::string::npos || section.empty())
+            continue;
+        const std::string name = fold(trim(line.substr(0, eq)));
+        const std::string value = trim(line.substr(eq + 1));
+        Bytes bytes;
+        if (value.compare(0, 4, "hex:") == 0) {
+            if (!hex_bytes(value, bytes))
+                continue;
+        } else {
+            bytes = text_bytes(value);
+        }
+        s.values[section + '|' + name] = bytes;
+    }
+}
+
+} // namespace
+
+void set_value(const std::string& key_path, const std::string& name, const std::string& text)
+{
+    settings().overrides[fold(key_path) + '|' + fold(name)] = text_bytes(text);
+}
+
+std::string settings_file_path()
+{
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg && *xdg == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && *home ? home : ".") + "/.config";
+    }
+    return base + "/quillmark/settings";
+}
+
+void configure_settings(const std::string& file)
+{
+    settings() = SettingsState{};
+    settings().file = file;
+}
+
+} // namespace qm::posix
+
+namespace qm {
+
+int read_binary_value(const KeyPath& keys, const char* name, void* dest, std::size_t size)
+{
+    posix::load();
+    std::string path;
+    for (const char* key : keys.names)
+        path += std::string(key ? key : "") + '\\';
+    const std::string id = posix::fold(path) + '|' + posix::fold(name ? name : "");
+    const auto& s = posix::settings();
+    auto it = s.overrides.find(id);
+    if (it == s.overrides.end()) {
+        it = s.values.find(id);
+        if (it == s.values.end())
+            return -1;
+    }
+    if (it->second.size() > size)
+        return -1;
+    std::memcpy(dest, it->second.data(), it->second.size());
+    return static_cast<int>(it->second.size());
+}
+
+} // namespace qm
