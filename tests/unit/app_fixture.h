@@ -16,6 +16,7 @@
 #include "app/settings_store.h"
 #include "monitor/monitor_state.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_print.h"
 #include "platform/ui_port.h"
 #include "render/render_page.h"
 
@@ -111,6 +112,18 @@ protected:
     static void set_install_folder(const std::string& folder, const KeyPath& key = RoboticsKey)
     {
         sim::store_value(key, "Path", text_value(folder), sim::ValueType::Text);
+    }
+};
+
+// The program's window and a 100 dpi default printer, "Virtual", for the tests of jobs.
+class JobTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        sim::add_printer("Virtual", DeviceCaps{850, 1100, 100, 100, -1, 0, 0});
+        sim::set_default_printer("Virtual");
+        open_main_window();
     }
 };
 

@@ -27,14 +27,11 @@ Bytes one_page(std::uint16_t left)
     return build_spool(img);
 }
 
-class JobDetection : public AppTest {
+class JobDetection : public JobTest {
 protected:
     void SetUp() override
     {
-        AppTest::SetUp();
-        sim::add_printer("Virtual", DeviceCaps{850, 1100, 100, 100, -1, 0, 0});
-        sim::set_default_printer("Virtual");
-        open_main_window();
+        JobTest::SetUp();
         std::snprintf(Monitor.InstallFolder, sizeof Monitor.InstallFolder, "%s",
                       tree_.root().c_str());
     }

@@ -10,16 +10,8 @@
 namespace qm::test {
 namespace {
 
-class MenuCommands : public AppTest {
+class MenuCommands : public JobTest {
 protected:
-    void SetUp() override
-    {
-        AppTest::SetUp();
-        sim::add_printer("Virtual", DeviceCaps{850, 1100, 100, 100, -1, 0, 0});
-        sim::set_default_printer("Virtual");
-        open_main_window();
-    }
-
     static void command(int id)
     {
         on_menu_command(App.MainWindow, window_menu(App.MainWindow), id);

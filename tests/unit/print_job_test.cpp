@@ -21,14 +21,11 @@ Bytes square(std::uint8_t flags, std::uint16_t left = 0)
     return band_record(KindBand1, flags, band_header(10, 10, 100, left, 0), Bytes(20, 0xFF), true);
 }
 
-class PrintJob : public AppTest {
+class PrintJob : public JobTest {
 protected:
     void SetUp() override
     {
-        AppTest::SetUp();
-        sim::add_printer("Virtual", Printer100);
-        sim::set_default_printer("Virtual");
-        open_main_window();
+        JobTest::SetUp();
         sim::clear_calls();
     }
 

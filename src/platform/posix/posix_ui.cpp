@@ -10,6 +10,7 @@
 #include "platform/posix/posix.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/ui_port.h"
+#include "render/forwarding_canvas.h"
 #include "render/null_canvas.h"
 
 namespace qm {
@@ -123,43 +124,13 @@ DeviceCaps device_caps(DrawContext dc)
 
 namespace {
 
-// What the renderer draws on a printer: the page under way, or nothing between pages.
-class PrinterCanvas final : public Canvas {
+class PrinterCanvas final : public ForwardingCanvas {
 public:
     explicit PrinterCanvas(DrawObject* dc) : dc_(dc) {}
     DeviceCaps caps() const override { return pdf_device_caps(); }
-    void fill_white(const Rect& r) override
-    {
-        if (dc_->page)
-            dc_->page->fill_white(r);
-    }
-    std::unique_ptr<BandSurface> create_band_surface(std::int32_t w, std::int32_t h) override
-    {
-        return dc_->page ? dc_->page->create_band_surface(w, h) : nullptr;
-    }
-    void stretch_band(const BandSurface& band, const Rect& dst) override
-    {
-        if (dc_->page)
-            dc_->page->stretch_band(band, dst);
-    }
-    bool select_font(std::int32_t h, std::int32_t w) override
-    {
-        return dc_->page && dc_->page->select_font(h, w);
-    }
-    void release_font() override
-    {
-        if (dc_->page)
-            dc_->page->release_font();
-    }
-    std::int32_t text_out(std::int32_t x, std::int32_t y, const char* t, std::size_t n) override
-    {
-        return dc_->page ? dc_->page->text_out(x, y, t, n) : 0;
-    }
-    std::unique_ptr<PreviewSurface> create_preview_cache(std::int32_t, std::int32_t) override
-    {
-        return nullptr;
-    }
-    void draw_preview(const PreviewSurface&) override {}
+
+protected:
+    Canvas* page() const override { return dc_->page; }
 
 private:
     DrawObject* dc_;

@@ -1,4 +1,5 @@
 #include "platform/sim/sim_print.h"
+#include "render/forwarding_canvas.h"
 
 #include <algorithm>
 #include <cstring>
@@ -44,43 +45,13 @@ PrinterDc* printer(DrawContext dc)
     return nullptr;
 }
 
-// What the renderer draws on: the printer's page under way, or nothing between pages.
-class SimPrinterCanvas final : public Canvas {
+class SimPrinterCanvas final : public ForwardingCanvas {
 public:
     explicit SimPrinterCanvas(PrinterDc* p) : p_(p) {}
     DeviceCaps caps() const override { return p_->caps; }
-    void fill_white(const Rect& r) override
-    {
-        if (p_->page)
-            p_->page->fill_white(r);
-    }
-    std::unique_ptr<BandSurface> create_band_surface(std::int32_t w, std::int32_t h) override
-    {
-        return create_raster_band_surface(w, h);
-    }
-    void stretch_band(const BandSurface& band, const Rect& dst) override
-    {
-        if (p_->page)
-            p_->page->stretch_band(band, dst);
-    }
-    bool select_font(std::int32_t h, std::int32_t w) override
-    {
-        return p_->page && p_->page->select_font(h, w);
-    }
-    void release_font() override
-    {
-        if (p_->page)
-            p_->page->release_font();
-    }
-    std::int32_t text_out(std::int32_t x, std::int32_t y, const char* t, std::size_t n) override
-    {
-        return p_->page ? p_->page->text_out(x, y, t, n) : 0;
-    }
-    std::unique_ptr<PreviewSurface> create_preview_cache(std::int32_t, std::int32_t) override
-    {
-        return nullptr;
-    }
-    void draw_preview(const PreviewSurface&) override {}
+
+protected:
+    Canvas* page() const override { return p_->page.get(); }
 
 private:
     PrinterDc* p_;
