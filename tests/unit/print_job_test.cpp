@@ -13,7 +13,6 @@ namespace qm::test {
 namespace {
 
 constexpr char NoFile[] = "The spooling queue file is empty or no longer exists.\n";
-const DeviceCaps Printer100{850, 1100, 100, 100, -1, 0, 0};
 
 // A black 10 x 10 square (1-bit) at 100 dpi, `left` pixels in.
 Bytes square(std::uint8_t flags, std::uint16_t left = 0)
