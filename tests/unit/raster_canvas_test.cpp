@@ -331,6 +331,17 @@ TEST(RasterStretch, any_sequence_of_fills_and_bands_matches_a_pixel_by_pixel_mod
             }
         }
     }
+
+    // A page-sized target takes its doubled rows by another kind of store.
+    auto page = make_canvas(3400, 3300); // 33.7 MB
+    page->fill_white(Rect{0, 0, 3400, 3300});
+    auto band = numbered_band(7, 5);
+    page->stretch_band(*band, Rect{3386, 3290, 14, 10});
+    for (std::int32_t y = 3289; y < 3300; ++y)
+        for (std::int32_t x = 3385; x < 3400; ++x)
+            ASSERT_EQ(page->pixel(x, y),
+                      x >= 3386 && y >= 3290 ? numbered((x - 3386) / 2, (y - 3290) / 2) : White)
+                << x << "," << y;
 }
 
 // ---------------------------------------------------------------------------------------------
