@@ -5,6 +5,10 @@
 #include <new>
 #include <utility>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "render/raster_font.h"
 #include "render/raster_pixels.h"
 #include "render/raster_stretch.h"
@@ -121,6 +125,32 @@ void PendingWhite::settle_all(std::uint8_t* top, std::ptrdiff_t stride)
 // ---------------------------------------------------------------------------------------------
 // RasterCanvas
 
+namespace {
+
+// Every byte of a page raster is written before it is read (the drawing or the promised white),
+// and on Linux each 4 KiB page's first touch is a fault: 25,000 of them for a Letter page at 600
+// dpi, which took longer than drawing the page. Asking for them all at once costs the kernel a
+// third less. Only a hint: an older kernel declines it and the pages come one fault at a time.
+// (Large pages would make them 50, but where the kernel compacts memory for them on the fault,
+// as it commonly does for a region that asks, the first touch waited 150 to 300 ms.)
+void populate_pages(std::uint8_t* memory, std::uint64_t bytes)
+{
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    constexpr std::uint64_t Page = 4096;
+    if (bytes < 1024 * Page)
+        return;
+    const auto first = (reinterpret_cast<std::uintptr_t>(memory) + Page - 1) & ~(Page - 1);
+    const auto last = (reinterpret_cast<std::uintptr_t>(memory) + bytes) & ~(Page - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+    (void)memory;
+    (void)bytes;
+#endif
+}
+
+} // namespace
+
 RasterCanvas::RasterCanvas(const DeviceCaps& caps, std::unique_ptr<std::uint8_t[]> bits,
                            std::ptrdiff_t stride)
     : caps_(caps), bits_(std::move(bits)), stride_(stride)
@@ -140,6 +170,7 @@ std::unique_ptr<RasterCanvas> RasterCanvas::create(const DeviceCaps& caps)
     std::unique_ptr<std::uint8_t[]> bits = allocate(bytes);
     if (!bits)
         return nullptr;
+    populate_pages(bits.get(), bytes);
     std::unique_ptr<RasterCanvas> canvas(new (std::nothrow) RasterCanvas(
         caps, std::move(bits), static_cast<std::ptrdiff_t>(stride)));
     // White from the start, padding included; written as drawing reaches each row.
