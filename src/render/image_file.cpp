@@ -149,13 +149,6 @@ private:
     std::FILE* file_;
 };
 
-// A row of `width` RGB pixels, or null.
-std::unique_ptr<std::uint8_t[]> allocate_row(std::int32_t width)
-{
-    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow)
-                                               std::uint8_t[static_cast<std::size_t>(width) * 3]);
-}
-
 // Checks what every writer needs before it opens the file.
 bool check_image(const char* path, const ImageRows& image, char* error, std::size_t error_size)
 {
@@ -216,6 +209,13 @@ bool write_ppm_rows(const char* path, const ImageRows& image, char* error, std::
 }
 
 #if QM_HAVE_PNG
+
+// A row of `width` RGB pixels, or null.
+std::unique_ptr<std::uint8_t[]> allocate_row(std::int32_t width)
+{
+    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow)
+                                               std::uint8_t[static_cast<std::size_t>(width) * 3]);
+}
 
 struct PngErrorSink {
     char* error;
