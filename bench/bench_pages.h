@@ -32,8 +32,10 @@ inline std::uint16_t rgb565(int r, int g, int b)
 // A width x height image of RGB565 pixels, low byte first, rows 2 x width bytes apart. The
 // horizontal layout follows the width (text from 120 pixels in to 120 from the right edge,
 // photograph and boxes from 150 in to 250 from it); the vertical layout repeats every 1000
-// rows (text lines from 60 to 380, photograph from 420 to 800, boxes from 840 to 960).
-inline Bytes page_pixels(std::uint16_t width, std::uint16_t height, bool photograph = true)
+// rows (text lines from 60 to 380, photograph from 420 to 800, boxes from 840 to 960). A page
+// without text or photograph is white there.
+inline Bytes page_pixels(std::uint16_t width, std::uint16_t height, bool photograph = true,
+                         bool with_text = true)
 {
     std::uint32_t noise = 12345;
     auto next = [&noise] {
@@ -89,7 +91,7 @@ inline Bytes page_pixels(std::uint16_t width, std::uint16_t height, bool photogr
         const bool in_text = y >= LineTop && line < Lines && gy < GlyphH;
         for (int x = 0; x < width; ++x) {
             std::uint16_t px = white;
-            if (in_text && x >= Left && x < Left + CellW * cells) {
+            if (with_text && in_text && x >= Left && x < Left + CellW * cells) {
                 const int glyph = text[line * cells + (x - Left) / CellW], gx = (x - Left) % CellW;
                 if (glyph >= 0 && gx < GlyphW && ink_at(glyph, gy, gx))
                     px = ink;

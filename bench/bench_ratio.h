@@ -37,7 +37,7 @@ public:
     {
         const double r = find(name).rate, b = find(baseline).rate;
         if (r > 0 && b > 0)
-            std::printf("%-24s %6.1f%% of %s (%.0f vs %.0f MB/s)\n", what, 100.0 * r / b, baseline,
+            std::printf("%-28s %6.1f%% of %s (%.0f vs %.0f MB/s)\n", what, 100.0 * r / b, baseline,
                         r / 1e6, b / 1e6);
     }
 

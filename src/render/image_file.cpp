@@ -1,5 +1,6 @@
 #include "render/image_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -10,6 +11,16 @@
 
 #include "render/canvas.h"
 #include "render/raster_canvas.h"
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define QM_SHUFFLE_BYTES 1
+#endif
+#if defined(__GNUC__)
+#define QM_RESTRICT __restrict__
+#else
+#define QM_RESTRICT
+#endif
 
 #if QM_HAVE_PNG
 #include <csetjmp>
@@ -41,15 +52,52 @@ struct ImageRows {
     void (*fill)(const void* source, std::int32_t y, std::uint8_t* rgb) = nullptr;
 };
 
-void fill_from_canvas(const void* source, std::int32_t y, std::uint8_t* rgb)
+// Blue, green, red to red, green, blue: a Letter page at 600 dpi is 34 million pixels, and the
+// plain loop over their bytes took as long as writing the file. SSSE3 reverses five pixels per
+// 16-byte shuffle (the sixteenth byte, the next pixel's first, is written again by the next
+// step); the processor is asked once whether it has SSSE3, and the plain loop does the rest.
+void swap_red_blue(const std::uint8_t* QM_RESTRICT bgr, std::uint8_t* QM_RESTRICT rgb,
+                   std::int32_t width, std::int32_t x)
 {
-    const auto& canvas = *static_cast<const RasterCanvas*>(source);
-    const std::uint8_t* bgr = canvas.row(y);
-    for (std::int32_t x = 0; x < canvas.width(); ++x, bgr += 3, rgb += 3) {
+    for (bgr += 3 * x, rgb += 3 * x; x < width; ++x, bgr += 3, rgb += 3) {
         rgb[0] = bgr[2];
         rgb[1] = bgr[1];
         rgb[2] = bgr[0];
     }
+}
+
+#if QM_SHUFFLE_BYTES
+__attribute__((target("ssse3"))) void swap_red_blue_ssse3(const std::uint8_t* bgr,
+                                                          std::uint8_t* rgb, std::int32_t width)
+{
+    const __m128i reverse_triples =
+        _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    std::int32_t x = 0;
+    for (; x + 6 <= width; x += 5) { // 16 bytes read and written: 5 pixels and a byte of the 6th
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + 3 * x),
+                         _mm_shuffle_epi8(v, reverse_triples));
+    }
+    swap_red_blue(bgr, rgb, width, x);
+}
+
+bool have_ssse3()
+{
+    static const bool yes = __builtin_cpu_supports("ssse3");
+    return yes;
+}
+#endif
+
+void fill_from_canvas(const void* source, std::int32_t y, std::uint8_t* rgb)
+{
+    const auto& canvas = *static_cast<const RasterCanvas*>(source);
+#if QM_SHUFFLE_BYTES
+    if (have_ssse3()) {
+        swap_red_blue_ssse3(canvas.row(y), rgb, canvas.width());
+        return;
+    }
+#endif
+    swap_red_blue(canvas.row(y), rgb, canvas.width(), 0);
 }
 
 void fill_from_preview(const void* source, std::int32_t y, std::uint8_t* rgb)
@@ -101,13 +149,6 @@ private:
     std::FILE* file_;
 };
 
-// A row of `width` RGB pixels, or null.
-std::unique_ptr<std::uint8_t[]> allocate_row(std::int32_t width)
-{
-    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow)
-                                               std::uint8_t[static_cast<std::size_t>(width) * 3]);
-}
-
 // Checks what every writer needs before it opens the file.
 bool check_image(const char* path, const ImageRows& image, char* error, std::size_t error_size)
 {
@@ -123,13 +164,20 @@ bool check_image(const char* path, const ImageRows& image, char* error, std::siz
     return true;
 }
 
-bool write_ppm_rows(const char* path, const ImageRows& image, char* error,
-                    std::size_t error_size)
+// Rows are written to a PPM in blocks of about this many bytes: large writes, and still no
+// second copy of the page.
+constexpr std::size_t PpmBlockBytes = 1 << 20;
+
+bool write_ppm_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
 {
     if (!check_image(path, image, error, error_size))
         return false;
-    std::unique_ptr<std::uint8_t[]> row = allocate_row(image.width);
-    if (!row) {
+    const std::size_t row_bytes = static_cast<std::size_t>(image.width) * 3;
+    const std::int32_t block_rows = static_cast<std::int32_t>(
+        std::min<std::size_t>(std::max<std::size_t>(PpmBlockBytes / row_bytes, 1),
+                              static_cast<std::size_t>(image.height)));
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[row_bytes * block_rows]);
+    if (!block) {
         set_error(error, error_size, "out of memory");
         return false;
     }
@@ -138,15 +186,17 @@ bool write_ppm_rows(const char* path, const ImageRows& image, char* error,
         set_error(error, error_size, "cannot create the file: %s", std::strerror(errno));
         return false;
     }
-    const std::size_t row_bytes = static_cast<std::size_t>(image.width) * 3;
     if (std::fprintf(file.get(), "P6\n%d %d\n255\n", static_cast<int>(image.width),
                      static_cast<int>(image.height)) < 0) {
         set_error(error, error_size, "write failed: %s", std::strerror(errno));
         return false;
     }
-    for (std::int32_t y = 0; y < image.height; ++y) {
-        image.fill(image.source, y, row.get());
-        if (std::fwrite(row.get(), 1, row_bytes, file.get()) != row_bytes) {
+    for (std::int32_t y = 0; y < image.height; y += block_rows) {
+        const std::int32_t rows = std::min(block_rows, image.height - y);
+        for (std::int32_t i = 0; i < rows; ++i)
+            image.fill(image.source, y + i, block.get() + row_bytes * static_cast<std::size_t>(i));
+        const std::size_t bytes = row_bytes * static_cast<std::size_t>(rows);
+        if (std::fwrite(block.get(), 1, bytes, file.get()) != bytes) {
             set_error(error, error_size, "write failed: %s", std::strerror(errno));
             return false;
         }
@@ -159,6 +209,13 @@ bool write_ppm_rows(const char* path, const ImageRows& image, char* error,
 }
 
 #if QM_HAVE_PNG
+
+// A row of `width` RGB pixels, or null.
+std::unique_ptr<std::uint8_t[]> allocate_row(std::int32_t width)
+{
+    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow)
+                                               std::uint8_t[static_cast<std::size_t>(width) * 3]);
+}
 
 struct PngErrorSink {
     char* error;
@@ -198,8 +255,8 @@ private:
 void write_png_body(png_structp png, png_infop info, const ImageRows& image, std::uint8_t* row)
 {
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
-                 static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     // Pages are mostly white paper; a fast level compresses them nearly as well as the
     // default and takes a fraction of the time on a 600 dpi page.
     png_set_compression_level(png, 3);
@@ -223,8 +280,7 @@ bool encode_png(png_structp png, png_infop info, std::FILE* file, const ImageRow
     return true;
 }
 
-bool write_png_rows(const char* path, const ImageRows& image, char* error,
-                    std::size_t error_size)
+bool write_png_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
 {
     if (!check_image(path, image, error, error_size))
         return false;
@@ -276,8 +332,7 @@ bool ends_with_nocase(const char* path, const char* suffix)
     return true;
 }
 
-bool write_image_rows(const char* path, const ImageRows& image, char* error,
-                      std::size_t error_size)
+bool write_image_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
 {
     if (!path || !*path) {
         set_error(error, error_size, "no output file name given");
@@ -312,26 +367,22 @@ bool write_png(const char* path, const RasterCanvas& canvas, char* error, std::s
     return write_png_rows(path, rows_of(canvas), error, error_size);
 }
 
-bool write_ppm(const char* path, const PreviewSurface& cache, char* error,
-               std::size_t error_size)
+bool write_ppm(const char* path, const PreviewSurface& cache, char* error, std::size_t error_size)
 {
     return write_ppm_rows(path, rows_of(cache), error, error_size);
 }
 
-bool write_png(const char* path, const PreviewSurface& cache, char* error,
-               std::size_t error_size)
+bool write_png(const char* path, const PreviewSurface& cache, char* error, std::size_t error_size)
 {
     return write_png_rows(path, rows_of(cache), error, error_size);
 }
 
-bool write_image(const char* path, const RasterCanvas& canvas, char* error,
-                 std::size_t error_size)
+bool write_image(const char* path, const RasterCanvas& canvas, char* error, std::size_t error_size)
 {
     return write_image_rows(path, rows_of(canvas), error, error_size);
 }
 
-bool write_image(const char* path, const PreviewSurface& cache, char* error,
-                 std::size_t error_size)
+bool write_image(const char* path, const PreviewSurface& cache, char* error, std::size_t error_size)
 {
     return write_image_rows(path, rows_of(cache), error, error_size);
 }

@@ -19,13 +19,31 @@ namespace qm::raster {
 
 // A top-down view of a raster whatever its memory order: a bottom-up DIB is seen from its last
 // row with a negative step.
+// White a fill has promised but not written (see PendingWhite) is written as rows are reached.
 struct PixelView {
     std::uint8_t* top = nullptr;
     std::ptrdiff_t step = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
+    PendingWhite* pending = nullptr;
 
-    std::uint8_t* row(std::int32_t y) const { return top + y * step; }
+    // Row y as it stands, to read or write any of it.
+    std::uint8_t* row(std::int32_t y) const
+    {
+        std::uint8_t* r = top + y * step;
+        if (pending)
+            pending->settle(r, y);
+        return r;
+    }
+    // Row y for a caller that overwrites every byte of [begin, end) before reading any of them:
+    // promised white there is not written.
+    std::uint8_t* row_overwriting(std::int32_t y, std::size_t begin, std::size_t end) const
+    {
+        std::uint8_t* r = top + y * step;
+        if (pending)
+            pending->settle(r, y, begin, end);
+        return r;
+    }
 };
 
 // Scales an 8-bit channel by keep / 255, rounded: keep 255 leaves it, keep 0 makes it black.

@@ -1,10 +1,13 @@
 // The memory rasters behind the Canvas and the image files written from them.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -255,6 +258,90 @@ TEST(RasterStretch, clips_destinations_partly_or_wholly_off_the_device)
     auto vast = make_canvas(3, 3);
     vast->stretch_band(*band, Rect{0, 0, INT32_MAX, INT32_MAX});
     EXPECT_EQ(vast->pixel(2, 2), numbered(0, 0));
+}
+
+// The canvas writes a fill's white only when drawing reaches a row, and only outside what a band
+// then overwrites, and doubles bands by a path of its own. Random fills, bands (doubled, shrunk,
+// clipped, empty) and direct writes, read back at random moments, against a model that
+// does each call pixel by pixel as the rules say.
+TEST(RasterStretch, any_sequence_of_fills_and_bands_matches_a_pixel_by_pixel_model)
+{
+    std::mt19937 rng(11);
+    auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int round = 0; round < 40; ++round) {
+        const std::int32_t w = pick(1, 23), h = pick(1, 17);
+        auto canvas = make_canvas(w, h);
+        std::vector<std::uint32_t> model(static_cast<std::size_t>(w * h), White);
+        auto in_model = [&](std::int32_t x, std::int32_t y) -> std::uint32_t& {
+            return model[static_cast<std::size_t>(y * w + x)];
+        };
+        for (int step = 0; step < 12; ++step) {
+            const Rect r{pick(-8, w), pick(-8, h), pick(-2, 2 * w), pick(-2, 2 * h)};
+            switch (pick(0, 5)) {
+            case 0:
+                canvas->fill_white(r);
+                for (std::int32_t y = std::max(r.top, 0); y < std::min(r.top + r.height, h); ++y)
+                    for (std::int32_t x = std::max(r.left, 0); x < std::min(r.left + r.width, w);
+                         ++x)
+                        in_model(x, y) = White;
+                break;
+            case 1:
+                canvas->fill_white(Rect{0, 0, w, h});
+                std::fill(model.begin(), model.end(), White);
+                break;
+            case 2: { // a direct write through row(), as a test or an image writer may do
+                const std::int32_t x = pick(0, w - 1), y = pick(0, h - 1);
+                set_pixel(*canvas, x, y, 0x102030);
+                in_model(x, y) = 0x102030;
+                break;
+            }
+            default: { // a band, doubled half of the time
+                const std::int32_t bw = pick(1, 9), bh = pick(1, 9);
+                auto band = create_raster_band_surface(bw, bh);
+                for (std::int32_t y = 0; y < bh; ++y)
+                    for (std::int32_t x = 0; x < bw; ++x)
+                        set_pixel(*band, x, y, rng() & 0xFFFFFF);
+                const Rect dst = pick(0, 1) ? Rect{r.left, r.top, 2 * bw, 2 * bh} : r;
+                canvas->stretch_band(*band, dst);
+                for (std::int32_t y = std::max(dst.top, 0); y < std::min(dst.top + dst.height, h);
+                     ++y) {
+                    for (std::int32_t x = std::max(dst.left, 0);
+                         x < std::min(dst.left + dst.width, w); ++x) {
+                        const std::int32_t dx = x - dst.left, dy = y - dst.top;
+                        const std::int32_t sx = dx * bw / dst.width, sy = dy * bh / dst.height;
+                        const std::int32_t ex = std::max((dx + 1) * bw / dst.width, sx + 1);
+                        const std::int32_t ey = std::max((dy + 1) * bh / dst.height, sy + 1);
+                        std::uint32_t v = White;
+                        for (std::int32_t j = sy; j < ey; ++j)
+                            for (std::int32_t i = sx; i < ex; ++i) {
+                                const std::uint8_t* p = band->row(j) + 3 * i;
+                                v &= static_cast<std::uint32_t>(p[2] << 16 | p[1] << 8 | p[0]);
+                            }
+                        in_model(x, y) = v;
+                    }
+                }
+                break;
+            }
+            }
+            if (pick(0, 3) == 0 || step == 11) {
+                for (std::int32_t y = 0; y < h; ++y)
+                    for (std::int32_t x = 0; x < w; ++x)
+                        ASSERT_EQ(canvas->pixel(x, y), in_model(x, y))
+                            << "round " << round << " step " << step << " at " << x << "," << y;
+            }
+        }
+    }
+
+    // A page-sized target takes its doubled rows by another kind of store.
+    auto page = make_canvas(3400, 3300); // 33.7 MB
+    page->fill_white(Rect{0, 0, 3400, 3300});
+    auto band = numbered_band(7, 5);
+    page->stretch_band(*band, Rect{3386, 3290, 14, 10});
+    for (std::int32_t y = 3289; y < 3300; ++y)
+        for (std::int32_t x = 3385; x < 3400; ++x)
+            ASSERT_EQ(page->pixel(x, y),
+                      x >= 3386 && y >= 3290 ? numbered((x - 3386) / 2, (y - 3290) / 2) : White)
+                << x << "," << y;
 }
 
 // ---------------------------------------------------------------------------------------------
