@@ -76,14 +76,14 @@ void save_as_bmp(Window window)
         return;
     }
     const bool was_minimized = is_minimized(window);
-    SaveDialogSpec spec;
-    spec.owner = window;
-    spec.filter = BmpFilter;
-    spec.file_name = App.BmpFileName;
-    spec.file_name_size = sizeof App.BmpFileName;
-    spec.title = "Save BMP image as...";
-    spec.default_extension = "bmp";
-    if (!save_file_dialog(spec))
+    SaveDialogDesc desc;
+    desc.owner = window;
+    desc.filter = BmpFilter;
+    desc.file_name = App.BmpFileName;
+    desc.file_name_size = sizeof App.BmpFileName;
+    desc.title = "Save BMP image as...";
+    desc.default_extension = "bmp";
+    if (!save_file_dialog(desc))
         return;
     save_last_job_as_bmp(app_job_session(), App.BmpFileName, was_minimized);
 }

@@ -7,7 +7,7 @@
 
 namespace qm {
 
-struct SaveDialogSpec {
+struct SaveDialogDesc {
     Window owner = nullptr;
     // Pairs of a description and its pattern, each zero-terminated, and one more zero at the end.
     const char* filter = nullptr;
@@ -22,6 +22,6 @@ struct SaveDialogSpec {
 
 // Shows the save dialog; true with the chosen path in file_name, false when the user cancelled
 // or the dialog failed (file_name is then left as it was).
-bool save_file_dialog(const SaveDialogSpec& spec);
+bool save_file_dialog(const SaveDialogDesc& desc);
 
 } // namespace qm

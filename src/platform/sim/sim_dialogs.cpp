@@ -40,19 +40,19 @@ void script_save_dialog(const std::vector<std::optional<std::string>>& answers)
 
 } // namespace sim
 
-bool save_file_dialog(const SaveDialogSpec& spec)
+bool save_file_dialog(const SaveDialogDesc& desc)
 {
     sim::SaveDialogShown seen;
-    seen.owner = spec.owner;
-    for (const char* p = spec.filter; p && *p; p += std::strlen(p) + 1)
+    seen.owner = desc.owner;
+    for (const char* p = desc.filter; p && *p; p += std::strlen(p) + 1)
         seen.filter.emplace_back(p);
-    seen.filter_index = spec.filter_index;
-    if (spec.file_name)
-        seen.initial_name.assign(spec.file_name, strnlen(spec.file_name, spec.file_name_size));
-    seen.name_size = spec.file_name_size;
-    seen.title = spec.title ? spec.title : "";
-    seen.flags = spec.flags;
-    seen.default_extension = spec.default_extension ? spec.default_extension : "";
+    seen.filter_index = desc.filter_index;
+    if (desc.file_name)
+        seen.initial_name.assign(desc.file_name, strnlen(desc.file_name, desc.file_name_size));
+    seen.name_size = desc.file_name_size;
+    seen.title = desc.title ? desc.title : "";
+    seen.flags = desc.flags;
+    seen.default_extension = desc.default_extension ? desc.default_extension : "";
     sim::dialogs().shown.push_back(seen);
     sim::record("save_dialog");
 
@@ -62,9 +62,9 @@ bool save_file_dialog(const SaveDialogSpec& spec)
         answer = answers.front();
         answers.pop_front();
     }
-    if (!answer || answer->size() >= spec.file_name_size)
+    if (!answer || answer->size() >= desc.file_name_size)
         return false;
-    std::memcpy(spec.file_name, answer->c_str(), answer->size() + 1);
+    std::memcpy(desc.file_name, answer->c_str(), answer->size() + 1);
     return true;
 }
 

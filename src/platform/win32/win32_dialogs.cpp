@@ -7,19 +7,19 @@
 
 namespace qm {
 
-bool save_file_dialog(const SaveDialogSpec& spec)
+bool save_file_dialog(const SaveDialogDesc& desc)
 {
     OPENFILENAMEA ofn{};
     // The size of the structure this build has: a 64-bit one is larger than the 32-bit 76.
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = reinterpret_cast<HWND>(spec.owner);
-    ofn.lpstrFilter = spec.filter;
-    ofn.nFilterIndex = static_cast<DWORD>(spec.filter_index);
-    ofn.lpstrFile = spec.file_name;
-    ofn.nMaxFile = static_cast<DWORD>(spec.file_name_size);
-    ofn.lpstrTitle = spec.title;
-    ofn.Flags = spec.flags;
-    ofn.lpstrDefExt = spec.default_extension;
+    ofn.hwndOwner = reinterpret_cast<HWND>(desc.owner);
+    ofn.lpstrFilter = desc.filter;
+    ofn.nFilterIndex = static_cast<DWORD>(desc.filter_index);
+    ofn.lpstrFile = desc.file_name;
+    ofn.nMaxFile = static_cast<DWORD>(desc.file_name_size);
+    ofn.lpstrTitle = desc.title;
+    ofn.Flags = desc.flags;
+    ofn.lpstrDefExt = desc.default_extension;
     return GetSaveFileNameA(&ofn) != 0;
 }
 
