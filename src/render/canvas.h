@@ -89,6 +89,11 @@ public:
 
     // Copies the cache unscaled to (0, 0) of this canvas (BitBlt, SRCCOPY).
     virtual void draw_preview(const PreviewSurface& cache) = 0;
+
+    // The page (or the repaint) is drawn: a canvas that holds drawing back writes it now, so
+    // that whoever reads the device next (a printer's end of page, a window on screen) sees it
+    // all. Drawing may go on afterwards.
+    virtual void finish_page() {}
 };
 
 // The preview cache is itself a canvas (bands and text are drawn into it as into the window)

@@ -46,6 +46,11 @@ public:
         return nullptr;
     }
     void draw_preview(const PreviewSurface&) override {}
+    void finish_page() override
+    {
+        if (Canvas* p = page())
+            p->finish_page();
+    }
 
 protected:
     // The page under way, or null.

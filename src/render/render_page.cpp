@@ -231,6 +231,7 @@ int repaint_from_cache(Canvas& target, const RenderState& state)
     const DeviceCaps caps = target.caps();
     target.fill_white(Rect{0, 0, caps.horzres, caps.vertres});
     target.draw_preview(*state.PreviewCache);
+    target.finish_page();
     return 0;
 }
 
@@ -304,6 +305,11 @@ int render_page(Canvas& target, const PagePlacement& at, SpoolStream* stream,
             break;
     }
     exporter.finish();
+    // Before anyone reads the page: the job driver ends the printer's page next, the window
+    // shows what is drawn.
+    target.finish_page();
+    if (pc.cache)
+        pc.cache->finish_page();
     return result;
 }
 

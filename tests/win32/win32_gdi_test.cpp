@@ -1,6 +1,7 @@
 // The status screen and the GDI canvas on real device contexts.
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "app/app_state.h"
 #include "app/status_display.h"
@@ -184,6 +185,7 @@ TEST(GdiCanvas, band_surface_is_top_down_and_stretches_onto_the_device)
     win::GdiCanvas canvas(page.dc());
     EXPECT_GT(canvas.caps().logpixelsx, 0);
     canvas.fill_white(Rect{0, 0, 64, 32});
+    canvas.finish_page(); // the white may be held back until then
     EXPECT_EQ(page.pixel(63, 31), 0xFFFFFFu);
 
     auto band = canvas.create_band_surface(4, 2);
@@ -226,6 +228,79 @@ TEST(GdiCanvas, preview_cache_holds_what_is_drawn_and_copies_it_unscaled)
     EXPECT_EQ(window.pixel(2, 3) & 0xF8F8F8u, 0x0000F8u);
     EXPECT_EQ(window.pixel(19, 9), 0xFFFFFFu);
     EXPECT_EQ(window.pixel(20, 10), 0x000000u); // outside the cache: untouched
+}
+
+// The canvas holds a fill's white back and writes it where drawing reaches a row, outside what a
+// band or the preview overwrites. Random fills, bands (doubled, mirrored, empty, off the device)
+// and text on one canvas and on one that writes white at once must leave the same pixels
+// whenever the page is finished, and when the canvas goes.
+TEST(GdiCanvas, held_white_leaves_the_pixels_of_white_written_at_once)
+{
+    std::mt19937 rng(5);
+    auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int round = 0; round < 30; ++round) {
+        const int w = pick(1, 40), h = pick(1, 30);
+        Bitmap held(w, h, 0x40), direct(w, h, 0x40);
+        auto same = [&](int step) {
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (held.pixel(x, y) != direct.pixel(x, y)) {
+                        ADD_FAILURE() << "round " << round << " step " << step << " at " << x
+                                      << "," << y;
+                        return;
+                    }
+        };
+        {
+            win::GdiCanvas a(held.dc()), b(direct.dc(), false);
+            auto cache = a.create_preview_cache(pick(1, w), pick(1, h));
+            ASSERT_NE(cache, nullptr);
+            for (int step = 0; step < 14; ++step) {
+                const Rect r{pick(-10, w), pick(-10, h), pick(-3, 2 * w), pick(-3, 2 * h)};
+                switch (pick(0, 6)) {
+                case 0:
+                    a.fill_white(r);
+                    b.fill_white(r);
+                    break;
+                case 1:
+                    a.fill_white(Rect{0, 0, w, h});
+                    b.fill_white(Rect{0, 0, w, h});
+                    break;
+                case 2: {
+                    const int height = pick(4, 12), width = pick(2, 6);
+                    a.select_font(height, width);
+                    b.select_font(height, width);
+                    a.text_out(r.left, r.top, "Wg", 2);
+                    b.text_out(r.left, r.top, "Wg", 2);
+                    break;
+                }
+                case 3:
+                    a.draw_preview(*cache);
+                    b.draw_preview(*cache);
+                    break;
+                default: { // a band, twice its size half of the time
+                    const int bw = pick(1, 8), bh = pick(1, 8);
+                    auto band = a.create_band_surface(bw, bh);
+                    ASSERT_NE(band, nullptr);
+                    for (int y = 0; y < bh; ++y)
+                        for (int x = 0; x < 3 * bw; ++x)
+                            band->row(y)[x] = static_cast<std::uint8_t>(rng());
+                    const Rect dst = pick(0, 1) ? Rect{r.left, r.top, 2 * bw, 2 * bh} : r;
+                    a.stretch_band(*band, dst);
+                    b.stretch_band(*band, dst);
+                    cache->stretch_band(*band, dst);
+                    break;
+                }
+                }
+                if (pick(0, 4) == 0) {
+                    a.finish_page();
+                    same(step);
+                }
+            }
+            a.release_font();
+            b.release_font();
+        }
+        same(-1); // the canvas wrote what it held when it went
+    }
 }
 
 TEST(GdiCanvas, text_goes_in_the_selected_fixed_pitch_font)

@@ -1,7 +1,11 @@
 #include "platform/win32/gdi_canvas.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
 
 namespace qm::win {
 
@@ -45,13 +49,138 @@ GdiObject make_dib(HDC dc, std::int32_t width, std::int32_t height, int bits_per
     return bitmap;
 }
 
+// White over [left, right) x [top, bottom), if anything.
+void white(HDC dc, std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom)
+{
+    if (left < right && top < bottom)
+        PatBlt(dc, static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+               static_cast<int>(bottom - top), WHITENESS);
+}
+
+// True when the far edges of `r` are ints, as GDI computes them.
+bool edges_fit(const Rect& r)
+{
+    return std::int64_t{r.left} + r.width <= INT_MAX && std::int64_t{r.top} + r.height <= INT_MAX;
+}
+
 } // namespace
 
 // ---- GdiCanvas
 
+GdiCanvas::GdiCanvas(HDC dc, bool hold_white)
+    : dc_(dc), hold_white_(hold_white && GetDeviceCaps(dc, TECHNOLOGY) == DT_RASDISPLAY)
+{
+}
+
 GdiCanvas::~GdiCanvas()
 {
+    write_all_held();
     release_font();
+}
+
+bool GdiCanvas::plain_mapping() const
+{
+    return GetMapMode(dc_) == MM_TEXT && GetGraphicsMode(dc_) == GM_COMPATIBLE &&
+           GetLayout(dc_) == 0;
+}
+
+bool GdiCanvas::hold(std::int32_t top, std::int32_t bottom, std::int32_t left, std::int32_t right,
+                     std::int32_t first_row, std::int32_t row_count)
+{
+    if (count_ > 0) {
+        // One held rectangle stands for both when every row of the old one still owes its white
+        // and the new one lies within it, or takes exactly its rows over columns that meet or
+        // touch (each row then owes the union); or when the new one covers the old.
+        const bool old_whole = count_ == bottom_ - top_;
+        if (old_whole && top >= top_ && bottom <= bottom_ && left >= left_ && right <= right_)
+            return true;
+        if (old_whole && top == top_ && bottom == bottom_ && left <= right_ && right >= left_) {
+            left_ = std::min(left_, left);
+            right_ = std::max(right_, right);
+            return true;
+        }
+        if (!(top <= top_ && bottom >= bottom_ && left <= left_ && right >= right_))
+            return false;
+        if (top < first_row_ || bottom > first_row_ + owed_rows_)
+            return false; // the clip box has changed since
+    } else {
+        // Nothing owed: every flag is clear, and the table may start anew at this clip box.
+        if (!owed_ || owed_rows_ != row_count) {
+            owed_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(row_count)]());
+            owed_rows_ = owed_ ? row_count : 0;
+            if (!owed_)
+                return false;
+        }
+        first_row_ = first_row;
+    }
+    std::memset(owed_.get() + (top - first_row_), 1, static_cast<std::size_t>(bottom - top));
+    count_ = bottom - top;
+    top_ = top;
+    bottom_ = bottom;
+    left_ = left;
+    right_ = right;
+    return true;
+}
+
+template <typename Written>
+void GdiCanvas::write_held(std::int64_t top, std::int64_t bottom, std::int32_t keep_left,
+                           std::int32_t keep_right, Written written)
+{
+    const std::int64_t to = std::min<std::int64_t>(bottom, bottom_);
+    for (std::int64_t y = std::max<std::int64_t>(top, top_); y < to && count_ > 0;) {
+        if (!owed_[y - first_row_]) {
+            ++y;
+            continue;
+        }
+        std::int64_t end = y;
+        for (; end < to && owed_[end - first_row_]; ++end)
+            owed_[end - first_row_] = 0;
+        count_ -= static_cast<std::int32_t>(end - y);
+        if (keep_left >= keep_right) {
+            white(dc_, left_, y, right_, end);
+        } else {
+            white(dc_, left_, y, std::min(right_, keep_left), end);
+            white(dc_, std::max(left_, keep_right), y, right_, end);
+        }
+        written(static_cast<std::int32_t>(y), static_cast<std::int32_t>(end));
+        y = end;
+    }
+}
+
+void GdiCanvas::write_all_held()
+{
+    if (count_ > 0)
+        write_held(top_, bottom_, 0, 0, [](std::int32_t, std::int32_t) {});
+}
+
+template <typename Draw> void GdiCanvas::overwrite(const Rect& dst, Draw draw)
+{
+    if (count_ == 0) {
+        draw();
+        return;
+    }
+    if (dst.width <= 0 || dst.height <= 0 || !edges_fit(dst) || !plain_mapping()) {
+        // Which pixels a mirrored or empty rectangle reaches is GDI's to say: all the white
+        // first, as a fill written at once would have it.
+        write_all_held();
+        draw();
+        return;
+    }
+    // SRCCOPY from a source that holds the whole source rectangle writes every pixel of the
+    // destination that the clip lets through, as a PatBlt there would.
+    const std::int32_t right = dst.left + dst.width;
+    std::vector<std::pair<std::int32_t, std::int32_t>> kept; // rows whose middle was left
+    write_held(dst.top, std::int64_t{dst.top} + dst.height, dst.left, right,
+               [&](std::int32_t a, std::int32_t b) { kept.emplace_back(a, b); });
+    if (draw())
+        return;
+    for (const auto& [a, b] : kept)
+        white(dc_, std::max(left_, dst.left), a, std::min(right_, right), b);
+}
+
+void GdiCanvas::finish_page()
+{
+    write_all_held();
 }
 
 DeviceCaps GdiCanvas::caps() const
@@ -69,7 +198,24 @@ DeviceCaps GdiCanvas::caps() const
 
 void GdiCanvas::fill_white(const Rect& r)
 {
-    PatBlt(dc_, r.left, r.top, r.width, r.height, WHITENESS);
+    auto at_once = [&] { PatBlt(dc_, r.left, r.top, r.width, r.height, WHITENESS); };
+    if (!hold_white_ || r.width <= 0 || r.height <= 0 || !edges_fit(r) || !plain_mapping())
+        return at_once();
+    // Only what can be seen is held: the clip box bounds every pixel any drawing can reach.
+    RECT clip{};
+    const int region = GetClipBox(dc_, &clip);
+    const std::int32_t top = std::max<std::int32_t>(r.top, clip.top);
+    const std::int32_t bottom = std::min<std::int32_t>(r.top + r.height, clip.bottom);
+    const std::int32_t left = std::max<std::int32_t>(r.left, clip.left);
+    const std::int32_t right = std::min<std::int32_t>(r.left + r.width, clip.right);
+    if (region == ERROR || region == NULLREGION || top >= bottom || left >= right)
+        return at_once();
+    const std::int32_t first_row = clip.top, rows = clip.bottom - clip.top;
+    if (hold(top, bottom, left, right, first_row, rows))
+        return;
+    write_all_held();
+    if (!hold(top, bottom, left, right, first_row, rows))
+        at_once(); // no memory to hold it
 }
 
 std::unique_ptr<BandSurface> GdiCanvas::create_band_surface(std::int32_t width, std::int32_t height)
@@ -89,8 +235,10 @@ void GdiCanvas::stretch_band(const BandSurface& band, const Rect& dst)
     if (!selected.ok())
         return;
     // The device context's own stretch mode stands (BLACKONWHITE unless someone changed it).
-    StretchBlt(dc_, dst.left, dst.top, dst.width, dst.height, source.get(), 0, 0, band.width(),
-               band.height(), SRCCOPY);
+    overwrite(dst, [&] {
+        return StretchBlt(dc_, dst.left, dst.top, dst.width, dst.height, source.get(), 0, 0,
+                          band.width(), band.height(), SRCCOPY) != FALSE;
+    });
 }
 
 bool GdiCanvas::select_font(std::int32_t char_height, std::int32_t avg_width)
@@ -122,6 +270,9 @@ std::int32_t GdiCanvas::text_out(std::int32_t x, std::int32_t y, const char* tex
                                  std::size_t length)
 {
     const int n = clamp_length(length);
+    // A glyph may reach past its cell and the cell's height depends on the font: all held white
+    // is written first. Text goes where bands do not, so little is written twice for it.
+    write_all_held();
     TextOutA(dc_, x, y, text, n);
     SIZE extent{};
     if (!GetTextExtentPoint32A(dc_, text, n, &extent))
@@ -140,7 +291,10 @@ void GdiCanvas::draw_preview(const PreviewSurface& cache)
     const auto* surface = dynamic_cast<const GdiPreviewSurface*>(&cache);
     if (!surface)
         return;
-    BitBlt(dc_, 0, 0, cache.width(), cache.height(), surface->dc(), 0, 0, SRCCOPY);
+    overwrite(Rect{0, 0, cache.width(), cache.height()}, [&] {
+        return BitBlt(dc_, 0, 0, cache.width(), cache.height(), surface->dc(), 0, 0, SRCCOPY) !=
+               FALSE;
+    });
 }
 
 // ---- GdiBandSurface
@@ -204,7 +358,8 @@ std::unique_ptr<GdiPreviewSurface> GdiPreviewSurface::create(std::int32_t width,
     surface->bitmap_ = std::move(bitmap);
     surface->dc_ = std::move(dc);
     surface->bitmap_replaced_ = replaced;
-    surface->canvas_ = std::make_unique<GdiCanvas>(surface->dc_.get());
+    // Its bits are read through pixel() at any moment, so nothing is held back.
+    surface->canvas_ = std::make_unique<GdiCanvas>(surface->dc_.get(), false);
     surface->bits_ = static_cast<std::uint8_t*>(bits);
     surface->width_ = width;
     surface->height_ = height;
@@ -278,6 +433,12 @@ std::unique_ptr<PreviewSurface> GdiPreviewSurface::create_preview_cache(std::int
 void GdiPreviewSurface::draw_preview(const PreviewSurface& cache)
 {
     canvas_->draw_preview(cache);
+    GdiFlush();
+}
+
+void GdiPreviewSurface::finish_page()
+{
+    canvas_->finish_page();
     GdiFlush();
 }
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "platform/win32/win_handles.h"
@@ -11,10 +12,17 @@
 
 namespace qm::win {
 
+// A page is filled white and then almost wholly covered by bands, so on a screen's device
+// context (a window's, or a memory DC over a bitmap) a fill's white is held back: each row's is
+// written when drawing first reaches the row, and there only outside the columns a band is about
+// to overwrite, so that each pixel of a covered page is written once. What is still held back is
+// written by finish_page() and when the canvas goes, before anyone can see the device. Other
+// devices (printers) get their white at once.
 class GdiCanvas final : public Canvas {
 public:
-    // Draws on `dc`, which the caller keeps alive and releases.
-    explicit GdiCanvas(HDC dc) : dc_(dc) {}
+    // Draws on `dc`, which the caller keeps alive and releases. With `hold_white` false every
+    // fill is written at once (for a device whose bits are read without a word to the canvas).
+    explicit GdiCanvas(HDC dc, bool hold_white = true);
     ~GdiCanvas() override;
     GdiCanvas(const GdiCanvas&) = delete;
     GdiCanvas& operator=(const GdiCanvas&) = delete;
@@ -33,11 +41,39 @@ public:
     std::unique_ptr<PreviewSurface> create_preview_cache(std::int32_t width,
                                                          std::int32_t height) override;
     void draw_preview(const PreviewSurface& cache) override;
+    void finish_page() override;
 
 private:
+    // True when logical units are device pixels up to a shift, so that a rectangle split in
+    // logical units covers the same pixels as the whole.
+    bool plain_mapping() const;
+    // Adds white over rows [top, bottom), columns [left, right) (inside the clip box `rows`
+    // describes) to what is held back; false when the two cannot be held as one.
+    bool hold(std::int32_t top, std::int32_t bottom, std::int32_t left, std::int32_t right,
+              std::int32_t first_row, std::int32_t row_count);
+    // Writes the held white of rows [top, bottom) but columns [keep_left, keep_right), which the
+    // caller is about to overwrite; those rows then owe nothing. Calls `written(a, b)` for each
+    // run of rows [a, b) so settled.
+    template <typename Written>
+    void write_held(std::int64_t top, std::int64_t bottom, std::int32_t keep_left,
+                    std::int32_t keep_right, Written written);
+    void write_all_held();
+    // Clears the held white over rows about to be overwritten across [left, right) by `draw`,
+    // then draws; should the drawing fail, those columns get their white after all.
+    template <typename Draw> void overwrite(const Rect& dst, Draw draw);
+
     HDC dc_;
+    bool hold_white_;
     GdiObject font_;
     HGDIOBJ font_replaced_ = nullptr; // what the font took the place of
+
+    // The white held back: rows [top_, bottom_) hold every row that owes it, each over columns
+    // [left_, right_); owed_[y - first_row_] is 1 while row y does (a row of the clip box).
+    std::unique_ptr<std::uint8_t[]> owed_;
+    std::int32_t owed_rows_ = 0; // rows owed_ has room for
+    std::int32_t first_row_ = 0;
+    std::int32_t count_ = 0; // rows that owe white
+    std::int32_t top_ = 0, bottom_ = 0, left_ = 0, right_ = 0;
 };
 
 // A band's 24-bit top-down DIB section, whose bits the renderer writes directly.
@@ -73,6 +109,7 @@ public:
     std::unique_ptr<PreviewSurface> create_preview_cache(std::int32_t width,
                                                          std::int32_t height) override;
     void draw_preview(const PreviewSurface& cache) override;
+    void finish_page() override;
 
 private:
     GdiPreviewSurface() = default;
