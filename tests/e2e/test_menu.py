@@ -1,10 +1,11 @@
 """Menu commands of QMSpooler.exe: option toggles, followed through the values stored at exit
 (Wine shows no other process a menu's check marks), the commands that answer with a message box,
-Reprint, and Save as BMP through the real save dialog."""
+Reprint, and Save as BMP through the real save dialog and its refusals."""
 
 import os
 import shutil
 import subprocess
+import time
 
 import pytest
 
@@ -35,7 +36,8 @@ def test_option_toggles_are_stored_at_exit_and_come_back(spooler, palm, driver, 
     assert stored(registry) == dict(first, pause_pages=1)
 
 
-def test_menu_commands_with_nothing_to_do_say_so_and_the_program_runs_on(spooler, palm, driver):
+def test_menu_commands_with_nothing_to_do_say_so_and_the_program_runs_on(
+        spooler, palm, driver, wine):
     palm.register(p.USR_KEY)
     palm.add_user("Alice")
     proc = spooler.start()
@@ -65,6 +67,21 @@ def test_menu_commands_with_nothing_to_do_say_so_and_the_program_runs_on(spooler
     assert lines[-1] == "Visit us online for other PalmOS software solutions."
     driver.press_ok()
 
+    # Save as BMP: a cancelled dialog does nothing more; a name chosen while there is no previous
+    # job is answered with a message and the file is not made.
+    driver.command(s.CMD_SAVE_BMP)
+    driver.file_name(SAVE_TITLE)
+    driver.press_cancel()
+    assert driver.wait_box(1) is None, "a cancelled save shows a message"
+    unmade = os.path.join(wine.drive_c, "unmade.bmp")
+    driver.command(s.CMD_SAVE_BMP)
+    driver.save_as(SAVE_TITLE, wine.windows_path(unmade))
+    box = driver.wait_box(10)
+    assert box is not None, "no message box"
+    assert (box.caption, box.text) == ("Nothing to spool", "No previous print job found")
+    driver.press_ok()
+    assert not os.path.exists(unmade)
+
     assert proc.stays_running(1)
     driver.command(s.CMD_EXIT)
     assert proc.wait(20) == 0
@@ -85,6 +102,33 @@ def last_job(wine, palm, registry):
     s.store(registry, {"show_dialog": 0, s.PATH_NAME: wine.windows_path(path)})
     yield path, wine.windows_path(path)
     shutil.rmtree(folder, ignore_errors=True)
+
+
+def test_after_a_text_job_save_as_bmp_is_refused_before_any_dialog(
+        spooler, palm, driver, registry, wine):
+    folder = os.path.join(wine.drive_c, "Jobs")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, "text job.pdb")
+    with open(path, "wb") as f:
+        f.write(spooljob.container([spooljob.text_record(b"Dear reader,\nthis is text.\n")]))
+    palm.register()
+    palm.add_user("Alice")
+    s.store(registry, {"print_to_screen": 1, s.PATH_NAME: wine.windows_path(path)})
+    proc = spooler.start()
+    driver.wait_window(30)
+    driver.command(s.CMD_REPRINT)
+    time.sleep(2)  # the page waits half a second before it is drawn
+    assert wait_until(lambda: driver.state()["enabled"] == 1, 30)
+
+    driver.command(s.CMD_SAVE_BMP)
+    box = driver.wait_box(10)
+    assert box is not None, "no message box"
+    assert (box.caption, box.text) == ("Nothing to save", "The previous print job was not a graphic")
+    driver.press_ok()
+    assert driver.wait_box(1) is None, "a save dialog followed the refusal"
+    driver.command(s.CMD_EXIT)
+    assert proc.wait(30) == 0
+    os.remove(path)
 
 
 def test_reprint_prints_the_stored_last_job_one_pdf_per_page(spooler, driver, printer, last_job):

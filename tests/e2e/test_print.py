@@ -1,7 +1,8 @@
 """Printing from the command line (QMSpooler.exe -t JOB) under Wine, through a private CUPS server
 whose default printer writes every document as a PDF: one document per spool page, each page
 showing the bands where and in the colours that the renderer puts them, the print dialog
-confirmed and cancelled, printing to the screen only, and a job file that is not there."""
+confirmed and cancelled, printing to the screen only (and Display status over its page), and a job
+file that is not there."""
 
 import collections
 import os
@@ -27,6 +28,10 @@ FIRST_TICK_S = 5.0
 PAGE_WAIT_S = 0.5
 # A quarter of an inch at 300 dpi; every band edge of the job lies on this grid.
 CELL_INCH = 0.25
+# The last page's stripes (palette entries 180, 5 and 107: 33 FF 66, FF 00 FF, 00 00 99), and the
+# status screen's heading colour.
+LAST_PAGE_COLOURS = ((0x33, 0xFF, 0x66), (0xFF, 0x00, 0xFF), (0x00, 0x00, 0x99))
+STATUS_HEADING = (0x00, 0x80, 0x80)
 
 
 @pytest.fixture
@@ -129,7 +134,7 @@ def test_print_dialog_confirmed_prints_and_cancelled_prints_nothing(
     assert stored(registry)[s.PATH_NAME] == windows_path
 
 
-def test_print_to_screen_prints_nothing_and_keeps_the_last_page_in_the_window(
+def test_print_to_screen_keeps_the_last_page_in_the_window_until_display_status(
         spooler, palm, registry, driver, printer, job, shoot):
     ready_to_print(palm, registry, show_dialog=0, print_to_screen=1)
     _, windows_path = job
@@ -142,9 +147,21 @@ def test_print_to_screen_prints_nothing_and_keeps_the_last_page_in_the_window(
     assert proc.running
 
     picture = shoot("last-page-in-window", crop=driver.rect())
-    # The last page's stripes (palette entries 180, 5 and 107: 33 FF 66, FF 00 FF, 00 00 99).
-    for colour in ((0x33, 0xFF, 0x66), (0xFF, 0x00, 0xFF), (0x00, 0x00, 0x99)):
+    for colour in LAST_PAGE_COLOURS:
         assert _pixels_near(picture, colour) > 500, f"no {colour} in the window"
+
+    # Display status paints the status screen over the page at once, and later repaints keep
+    # showing it: shrunk and grown again, the window repaints where the page's stripes were.
+    def shows_status(name):
+        picture = shoot(name, crop=driver.rect())
+        return (_pixels_near(picture, STATUS_HEADING, 8) > 50
+                and all(_pixels_near(picture, c) < 50 for c in LAST_PAGE_COLOURS))
+    driver.command(s.CMD_DISPLAY_STATUS)
+    assert wait_until(lambda: shows_status("status-screen"), 10), "the page is still shown"
+    x, y, w, h = driver.rect()
+    driver.move(x, y, 120, 120)
+    driver.move(x, y, w, h)
+    assert wait_until(lambda: shows_status("status-after-repaint"), 10), "a repaint shows the page"
 
     driver.command(s.CMD_EXIT)
     assert proc.wait(20) == 0

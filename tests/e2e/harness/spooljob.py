@@ -23,6 +23,10 @@ def band(kind, flags, width, height, left, top, dpi, pixels: bytes) -> bytes:
     return head + pixels
 
 
+def text_record(text: bytes, flags=0) -> bytes:
+    return bytes((KIND_TEXT, flags)) + text
+
+
 def fill_runs(image: bytes) -> bytes:
     """Run codes for an image, as runs of equal bytes (fill codes of up to 64 bytes)."""
     out, i = bytearray(), 0
