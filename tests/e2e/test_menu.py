@@ -166,5 +166,13 @@ def test_save_as_bmp_writes_what_qmspool_bmp_writes_and_remembers_the_name(
     for _, linux in saved:
         with open(linux, "rb") as f:
             assert f.read() == expected.read_bytes()
+
+    # A name that cannot be opened for writing (its folder is not there) is answered.
+    driver.command(s.CMD_SAVE_BMP)
+    driver.save_as(SAVE_TITLE, r"C:\no such folder\third.bmp")
+    box = driver.wait_box(10)
+    assert box is not None, "no message box"
+    assert (box.caption, box.text) == ("test.bmp", "Cannot open specified file for write.")
+    driver.press_ok()
     driver.command(s.CMD_EXIT)
     assert proc.wait(30) == 0
