@@ -7,8 +7,9 @@
 ;   OUTFILE                       the installer to write
 ;
 ; Command line (installer and uninstaller): /S silent, /AllUsers or /CurrentUser to choose the
-; install mode without the page that asks. The uninstall entry's QuietUninstallString is the
-; silent uninstall of exactly this install.
+; install mode without the page that asks; the uninstaller's /RemoveSettings ticks "Remove my
+; settings", which a silent uninstall has no page for. The uninstall entry's QuietUninstallString
+; is the silent uninstall of exactly this install.
 
 Unicode true
 ; A 64-bit installer for a 64-bit program: the default 32-bit stub would not run where only
@@ -43,6 +44,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 !include MUI2.nsh
 !include LogicLib.nsh
 !include Sections.nsh
+!include FileFunc.nsh
 !include WinMessages.nsh
 
 !define MUI_ICON "${ICON}"
@@ -178,7 +180,7 @@ Section "un.${PRODUCT}"
 SectionEnd
 
 ; The settings stay unless asked: a later install finds them as they were.
-Section /o "un.Remove my settings"
+Section /o "un.Remove my settings" SecRemoveSettings
   DeleteRegKey HKCU "${SETTINGS_KEY}"
   DeleteRegKey /ifempty HKCU "Software\Brackwater Software\Quillmark"
   DeleteRegKey /ifempty HKCU "Software\Brackwater Software"
@@ -186,4 +188,10 @@ SectionEnd
 
 Function un.onInit
   !insertmacro MULTIUSER_UNINIT
+  ${un.GetParameters} $0
+  ClearErrors
+  ${un.GetOptions} $0 "/RemoveSettings" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecRemoveSettings}
+  ${EndIf}
 FunctionEnd

@@ -61,13 +61,13 @@ def install(wine, setup_exe, *args):
     assert res.returncode == 0, f"setup failed ({res.returncode}): {res.stdout}{res.stderr}"
 
 
-def uninstall_silently(wine, registry, root):
-    """Runs the entry's quiet uninstall command, as an administrator's tools do, and waits for it:
-    the uninstaller hands over to a copy of itself and returns at once."""
+def uninstall_silently(wine, registry, root, *more):
+    """Runs the entry's quiet uninstall command (with `more` options), as an administrator's tools
+    do, and waits for it: the uninstaller hands over to a copy of itself and returns at once."""
     entry = registry.query(rf"{root}\{UNINSTALL}")
     m = re.fullmatch(r'"([^"]+)"((?: /\w+)*)', entry["QuietUninstallString"].data)
     assert m, entry["QuietUninstallString"]
-    res = wine.run(m.group(1), *m.group(2).split(), timeout=120)
+    res = wine.run(m.group(1), *m.group(2).split(), *more, timeout=120)
     assert res.returncode == 0, res.stdout + res.stderr
     assert wait_until(lambda: not registry.key_exists(rf"{root}\{UNINSTALL}"), 30)
     return entry
@@ -160,3 +160,8 @@ def test_upgrade_of_a_per_user_install_closes_the_spooler_and_keeps_settings_and
     uninstall_silently(wine, registry, "HKCU")
     assert not _per_user(wine, "Local/Programs/Quillmark", f"Roaming/{START_MENU}/{PRODUCT}.lnk")
     assert stored(registry) == values
+
+    # Asked to, a silent uninstall takes the settings too.
+    install(wine, setup_exe, "/CurrentUser")
+    uninstall_silently(wine, registry, "HKCU", "/RemoveSettings")
+    assert not registry.key_exists(s.KEY)
