@@ -157,6 +157,21 @@ def test_upgrade_of_a_per_user_install_closes_the_spooler_and_keeps_settings_and
     assert PRODUCT not in (registry.query(RUN_KEY) or {})
     assert stored(registry) == values
 
+    # A spooler that will not close stops the upgrade before it touches a file.
+    before = {name: os.stat(os.path.join(os.path.dirname(exe), name)).st_mtime_ns
+              for name in FILES}
+    held = Spooler(wine, driver.exe, artifacts)
+    held.start("hold-window", "120")
+    try:
+        driver.wait_window(30)
+        res = wine.run(setup_exe, "/S", timeout=120)
+        assert res.returncode != 0, "the setup went on over a spooler that is still running"
+        assert not driver.wait_gone(0), "the held window was closed"
+    finally:
+        held.kill_all()
+    assert {name: os.stat(os.path.join(os.path.dirname(exe), name)).st_mtime_ns
+            for name in FILES} == before
+
     uninstall_silently(wine, registry, "HKCU")
     assert not _per_user(wine, "Local/Programs/Quillmark", f"Roaming/{START_MENU}/{PRODUCT}.lnk")
     assert stored(registry) == values

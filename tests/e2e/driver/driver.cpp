@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -323,6 +324,37 @@ int cmd_file_dialog(const char* title, const char* name, long seconds)
     return ExitDone;
 }
 
+// A window of the spooler's class that ignores WM_CLOSE, kept for `seconds`: a spooler that will
+// not close (one busy with a printer, say), for the installer's tests.
+int cmd_hold_window(long seconds)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = [](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+        return msg == WM_CLOSE ? 0 : DefWindowProcA(w, msg, wp, lp);
+    };
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = MainClass;
+    HWND w = RegisterClassA(&wc) ? CreateWindowA(MainClass, "held", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                                                 100, nullptr, nullptr, wc.hInstance, nullptr)
+                                 : nullptr;
+    if (!w) {
+        std::printf("no window\n");
+        return ExitNotFound;
+    }
+    ShowWindow(w, SW_SHOWNOACTIVATE);
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  static_cast<DWORD>(std::min<ULONGLONG>(end - now, PollMs)),
+                                  QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    DestroyWindow(w);
+    return ExitDone;
+}
+
 // The default printer as a program sees it: its name and the device capabilities that place a
 // page on it, read from a device context made the way the spooler makes one.
 int cmd_printer()
@@ -396,6 +428,7 @@ int usage()
         "  file-name TITLE SECONDS      wait for the file dialog TITLE; print its file name\n"
         "  save-as TITLE NAME SECONDS   type NAME into the file dialog TITLE and confirm\n"
         "  resources [CLASS]            print the main window's process's handles and memory\n"
+        "  hold-window SECONDS          show a window of the spooler's class that will not close\n"
         "  printer                      print the default printer's name and capabilities\n"
         "  list                         print every top-level window\n"
         "CLASS defaults to QMSpoolClass. Exit code 0 done, 1 not found, 2 bad usage.\n",
@@ -482,6 +515,8 @@ int run(int argc, char** argv)
         return cmd_file_dialog(argv[2], nullptr, n);
     if (is(cmd, "save-as") && argc == 5 && parse_int(argv[4], n))
         return cmd_file_dialog(argv[2], argv[3], n);
+    if (is(cmd, "hold-window") && argc == 3 && parse_int(argv[2], n) && n >= 0)
+        return cmd_hold_window(n);
     if (is(cmd, "printer") && argc == 2)
         return cmd_printer();
     if (is(cmd, "list") && argc == 2)
