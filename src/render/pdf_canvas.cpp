@@ -267,6 +267,10 @@ struct PdfDocument::Impl {
     cairo_font_face_t* face = nullptr;
     std::unique_ptr<PdfCanvas> page;
     cairo_status_t failure = CAIRO_STATUS_SUCCESS;
+    // Set when the sink refused bytes. cairo does not always tell: a write that fails while
+    // cairo_surface_finish writes the fonts, the cross-reference table and the trailer leaves
+    // the surface's status a success, and the document would pass for whole.
+    bool sink_refused = false;
 
     ~Impl()
     {
@@ -285,6 +289,8 @@ struct PdfDocument::Impl {
             failure = cairo_surface_status(surface);
         if (failure == CAIRO_STATUS_SUCCESS && cr)
             failure = cairo_status(cr);
+        if (failure == CAIRO_STATUS_SUCCESS && sink_refused)
+            failure = CAIRO_STATUS_WRITE_ERROR;
         return failure == CAIRO_STATUS_SUCCESS;
     }
 };
@@ -295,7 +301,13 @@ PdfDocument::~PdfDocument() = default;
 std::unique_ptr<PdfDocument> PdfDocument::create(PdfSink sink)
 {
     auto impl = std::make_unique<Impl>();
-    impl->sink = std::move(sink);
+    impl->sink = [sink = std::move(sink), &refused = impl->sink_refused](
+                     const unsigned char* data, std::size_t length) {
+        if (sink(data, length))
+            return true;
+        refused = true;
+        return false;
+    };
     impl->surface =
         cairo_pdf_surface_create_for_stream(write_to_sink, &impl->sink, PageWidthPt, PageHeightPt);
     if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS)

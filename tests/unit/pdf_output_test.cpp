@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "cli/commands.h"
+#include "cli/job_pdf.h"
 #include "spool/spool_writer.h"
 #include "temp_file.h"
 
@@ -264,6 +266,43 @@ TEST(QmspoolPdf, the_output_is_written_whole_or_not_at_all)
     EXPECT_EQ(std::string(written.end() - 6, written.end()), "%%EOF\n");
     EXPECT_EQ(dir.entries(), 2u);
     EXPECT_NE(fs::status(out).permissions() & fs::perms::owner_read, fs::perms::none);
+}
+
+// Whether the test job's PDF passes for whole when the sink refuses every byte from `limit` on,
+// as a file system that fills up does; `total`, the bytes the sink took.
+bool document_through_sink(const std::string& job_path, std::size_t limit, std::size_t& total)
+{
+    cli::SpoolJob job;
+    if (!cli::open_spool_job(job_path.c_str(), job, null_err()))
+        return false;
+    total = 0;
+    std::unique_ptr<PdfDocument> doc =
+        PdfDocument::create([&](const unsigned char*, std::size_t length) {
+            if (total + length > limit)
+                return false;
+            total += length;
+            return true;
+        });
+    if (!doc)
+        return false;
+    const cli::PagesWritten w = cli::write_job_pages(job, *doc, cli::PageRange{}, "job", nullptr);
+    return !w.failed && doc->finish();
+}
+
+TEST(QmspoolPdf, a_write_refused_anywhere_fails_the_document_even_while_it_is_finished)
+{
+    TempDir dir;
+    const std::string job = dir / "job.pdb";
+    ASSERT_EQ(cli::run_testpage(job.c_str(), null_err()), 0);
+    std::size_t total = 0;
+    ASSERT_TRUE(document_through_sink(job, SIZE_MAX, total));
+    ASSERT_GT(total, 10000u);
+    // cairo writes the fonts, the cross-reference table and the trailer only as the document is
+    // finished: a refusal among those fails it as one among the pages does.
+    for (const std::size_t limit : {total - 1, total - 100, total - 2000, total / 2, std::size_t{0}}) {
+        std::size_t taken = 0;
+        EXPECT_FALSE(document_through_sink(job, limit, taken)) << limit << " of " << total;
+    }
 }
 
 TEST(QmspoolPdf, page_ranges_read_as_a_user_writes_them)
