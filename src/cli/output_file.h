@@ -2,7 +2,14 @@
 // under a temporary name and renamed into place only once complete, so that a command that fails
 // or is interrupted never leaves a half-written file and never destroys the file it replaces. A
 // path naming something else (a pipe, a terminal, /dev/stdout) is written directly. An output
-// that is the command's own input is refused before anything is written.
+// that is the command's own input is refused before anything is written. A symbolic link stays
+// a link: the file at the end of its chain is the one written (created when the link dangles),
+// as cp writes through one.
+//
+// On POSIX systems the temporary file is also removed when SIGINT, SIGTERM or SIGHUP ends the
+// program while it is being written, and is locked while it lives, so that a later run for the
+// same output can tell the leftovers of a killed run (SIGKILL, a crash) from a file another
+// process is still writing, and remove only those.
 #pragma once
 
 #include <cstdio>
@@ -25,14 +32,17 @@ public:
     // writers choose the format by it), or the path itself.
     const char* write_path() const { return write_path_.c_str(); }
 
-    // Puts the written file in place; false after a line on `err`.
+    // Puts the written file in place once it is on the disk; false after a line on `err`.
     bool commit(std::FILE* err);
 
 private:
+    void discard();
+
     std::string path_;       // as given, for messages
     std::string final_path_; // where the file ends up (a symbolic link's target)
     std::string write_path_;
     bool temporary_ = false;
+    int lock_fd_ = -1; // the temporary file, held open and locked while it is ours (POSIX)
 };
 
 // Flushes a command's standard output: false after a line on `err` when any of it could not be

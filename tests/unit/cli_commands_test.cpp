@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #ifndef _WIN32
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #include "cli/commands.h"
@@ -251,6 +256,127 @@ TEST(QmspoolCommands, output_that_cannot_be_written_is_a_failure)
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args[0] << ": " << r.err;
     }
 }
+
+#ifndef _WIN32
+namespace fs = std::filesystem;
+
+// A folder of its own, removed with all it holds.
+struct TempFolder {
+    test::TempFile name{"outdir"};
+    fs::path path{name.path()};
+    TempFolder() { fs::create_directories(path); }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::vector<std::string> hidden() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(path))
+            if (e.path().filename().string()[0] == '.')
+                names.push_back(e.path().filename().string());
+        return names;
+    }
+};
+
+TEST(QmspoolOutput, a_name_as_long_as_the_folder_takes_is_written_in_the_format_its_ending_names)
+{
+    SpoolImage img;
+    img.records = {band_record(KindBand8, 0, band_header(5, 5, 72), Bytes(25, 3), false)};
+    test::TempFile job("longname", build_spool(img));
+    TempFolder dir;
+    // 250 bytes: the temporary name cannot hold all of it, and is cut inside no character.
+    std::string name;
+    while (name.size() < 246)
+        name += "\xc3\xa9";
+    const fs::path out = dir.path / (name + ".ppm");
+    const CliRun r = qmspool({"render", job.path(), "--page", "1", "--dpi", "30", "--out", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Bytes ppm = test::read_all(out.c_str());
+    ASSERT_GT(ppm.size(), 2u);
+    EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + 2), "P6");
+    EXPECT_TRUE(dir.hidden().empty());
+}
+
+TEST(QmspoolOutput, a_symbolic_link_stays_and_the_file_at_the_end_of_its_chain_is_written)
+{
+    TempFolder dir;
+    const fs::path& d = dir.path;
+    fs::create_directories(d / "sub");
+    fs::create_directories(d / "real");
+    ASSERT_TRUE(write_file((d / "real/c.pdb").c_str(), Bytes{'o', 'l', 'd'}));
+    fs::create_symlink("sub/b.pdb", d / "a.pdb");     // relative, to another link
+    fs::create_symlink("../real/c.pdb", d / "sub/b.pdb"); // relative to its own folder
+    fs::create_symlink("sub/e.pdb", d / "d.pdb");
+    fs::create_symlink("new.pdb", d / "sub/e.pdb"); // nothing there yet: created, as cp does
+    fs::create_symlink("loop.pdb", d / "loop.pdb");
+
+    for (const char* link : {"a.pdb", "d.pdb"}) {
+        const CliRun r = qmspool({"testpage", (d / link).string()});
+        EXPECT_EQ(r.status, 0) << link << ": " << r.err;
+    }
+    const auto link_of = [](const fs::path& p) {
+        std::error_code ec;
+        return fs::read_symlink(p, ec);
+    };
+    EXPECT_EQ(link_of(d / "a.pdb"), "sub/b.pdb");
+    EXPECT_EQ(link_of(d / "sub/b.pdb"), "../real/c.pdb");
+    EXPECT_EQ(link_of(d / "d.pdb"), "sub/e.pdb");
+    EXPECT_EQ(link_of(d / "sub/e.pdb"), "new.pdb");
+    const Bytes job = test::read_all((d / "real/c.pdb").c_str());
+    EXPECT_GT(job.size(), 1000u);
+    EXPECT_EQ(test::read_all((d / "sub/new.pdb").c_str()), job);
+
+    // A link to itself names no file: refused, and the link kept.
+    const CliRun loop = qmspool({"testpage", (d / "loop.pdb").string()});
+    EXPECT_EQ(loop.status, 1);
+    EXPECT_EQ(std::count(loop.err.begin(), loop.err.end(), '\n'), 1) << loop.err;
+    EXPECT_TRUE(fs::is_symlink(d / "loop.pdb"));
+    EXPECT_TRUE(dir.hidden().empty());
+}
+
+TEST(QmspoolOutput, a_killed_runs_temporary_file_is_removed_and_nothing_that_may_not_be_its)
+{
+    // The id of a process that has ended.
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string dead = std::to_string(child);
+
+    TempFolder dir;
+    const auto put = [&](const std::string& name) {
+        EXPECT_TRUE(write_file((dir.path / name).c_str(), Bytes{'x'}));
+        return name;
+    };
+    const std::string leftover = put(".qmspool-" + dead + "-0-out.pdb");
+    std::vector<std::string> kept = {
+        put(".qmspool-" + dead + "-1-other.pdb"), // another output's
+        put(".qmspool-1-0-out.pdb"),              // a running process's
+        put(".qmspool-" + dead + "-02-out.pdb"),  // not a name this program makes
+        put(".qmspool-" + dead + "-3-out.pdb"),   // locked: still written by someone
+    };
+    const int locked = open((dir.path / kept.back()).c_str(), O_RDONLY);
+    ASSERT_EQ(flock(locked, LOCK_EX), 0);
+    kept.push_back(".qmspool-" + dead + "-4-out.pdb"); // a link, not a file
+    fs::create_symlink(kept[0], dir.path / kept.back());
+    if (geteuid() == 0) { // another user's
+        kept.push_back(put(".qmspool-" + dead + "-5-out.pdb"));
+        EXPECT_EQ(chown((dir.path / kept.back()).c_str(), 65534, 65534), 0);
+    }
+
+    const CliRun r = qmspool({"testpage", (dir.path / "out.pdb").string()});
+    close(locked);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path / leftover));
+    std::vector<std::string> left = dir.hidden();
+    std::sort(left.begin(), left.end());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(left, kept);
+}
+#endif
 
 TEST(QmspoolCommands, usage_errors_are_one_line_and_status_one)
 {
