@@ -1,7 +1,9 @@
 """qmspool printing natively on Linux through the private CUPS server (no Wine): `qmspool print`
 sends a job as one CUPS job of a page per spool page, and `qmspool watch` over an install folder
 with two users prints a job that lands in one user's backup folder once, through the monitor's
-own tick and settling wait, and nothing for an unrelated change; it stops cleanly on SIGTERM."""
+own tick and settling wait, and nothing for an unrelated change; it stops cleanly on SIGTERM.
+`qmspool pdf` over an old file on a file system that fills up, and interrupted or killed while it
+writes: the old file stays whole and no temporary file stays behind."""
 
 import os
 import shutil
@@ -9,7 +11,9 @@ import signal
 import subprocess
 import time
 
-from harness import cups, pages, proc
+import pytest
+
+from harness import cups, pages, proc, spooljob
 from harness.proc import wait_until
 
 TICK_S = 5.0
@@ -80,3 +84,95 @@ def test_watch_prints_a_job_dropped_into_a_users_folder_once_and_nothing_for_oth
             raise
     assert code == 0
     assert log.read_text().rstrip().endswith("qmspool watch: stopped")
+
+
+@pytest.fixture
+def qmspool_pdf(qmspool):
+    if "qmspool pdf" not in proc.run([qmspool, "--help"]).stdout:
+        pytest.skip("qmspool was built without its pdf command (libcairo2-dev)")
+    return qmspool
+
+
+def temporaries(folder):
+    return sorted(f for f in os.listdir(folder) if f.startswith(".qmspool-"))
+
+
+def test_pdf_on_a_file_system_that_fills_up_fails_and_leaves_the_old_file_as_it_was(
+        qmspool_pdf, tmp_path):
+    if os.geteuid() != 0:
+        pytest.skip("mounting a small file system takes root")
+    job = tmp_path / "job.pdb"
+    assert proc.run([qmspool_pdf, "testpage", str(job)]).returncode == 0
+    assert proc.run([qmspool_pdf, "pdf", str(job), str(tmp_path / "whole.pdf")]).returncode == 0
+    size = (tmp_path / "whole.pdf").stat().st_size
+    page = 4096
+    room = (size // page + 8) * page
+    small = tmp_path / "small"
+    small.mkdir()
+    res = proc.run(["mount", "-t", "tmpfs", "-o", f"size={room}", "tmpfs", str(small)])
+    if res.returncode != 0:
+        pytest.skip(f"cannot mount a tmpfs: {res.stderr.strip()}")
+    try:
+        out = small / "out.pdf"
+        outcomes = set()
+        # The old file leaves 0, 1, 2 ... pages free: the disk fills up at every point of the new
+        # file, among the pages and while cairo finishes the document.
+        for free in range(size // page + 3):
+            old = bytes([free % 251]) * (room - free * page - 100)
+            out.write_bytes(old)
+            res = proc.run([qmspool_pdf, "pdf", str(job), str(out)])
+            assert temporaries(small) == [], free
+            if res.returncode == 0:
+                data = out.read_bytes()
+                assert len(data) == size and data.endswith(b"%%EOF\n"), free
+                outcomes.add("whole")
+            else:
+                assert res.returncode == 1
+                assert res.stderr.count("\n") == 1 and "No space left" in res.stderr, res.stderr
+                assert out.read_bytes() == old, f"{free} pages free: the old file was replaced"
+                outcomes.add("refused")
+        assert outcomes == {"whole", "refused"}
+    finally:
+        subprocess.run(["umount", "-l", str(small)], check=False)
+
+
+def test_pdf_interrupted_removes_its_temporary_file_and_a_killed_ones_goes_with_the_next_run(
+        qmspool_pdf, tmp_path):
+    # Pages of noise, a few seconds of work: long enough to be caught writing.
+    job = tmp_path / "noise.pdb"
+    job.write_bytes(spooljob.container([
+        spooljob.band(spooljob.KIND_BAND16, 0, 600, 600, 0, 0, 100, os.urandom(600 * 600 * 2))
+        for _ in range(60)]))
+    out = tmp_path / "out.pdf"
+    out.write_bytes(b"old")
+    killed = []
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGKILL):
+        writer = subprocess.Popen([qmspool_pdf, "pdf", str(job), str(out)],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            assert wait_until(lambda: temporaries(tmp_path) or writer.poll() is not None, 30,
+                              step=0.005)
+            writing = temporaries(tmp_path)
+            writer.send_signal(sig)
+            code = writer.wait(30)
+        finally:
+            if writer.poll() is None:
+                writer.kill()
+                writer.wait()
+        assert code == -sig, f"{sig.name}: ended with {code} before it could be stopped"
+        assert out.read_bytes() == b"old"
+        if sig == signal.SIGKILL:
+            killed = writing
+            assert temporaries(tmp_path) == writing
+        else:
+            assert temporaries(tmp_path) == [], sig.name
+
+    # The next run for the same file removes what the killed one left, and nothing else.
+    unrelated = tmp_path / ".qmspool-1-0-out.pdf"
+    unrelated.write_bytes(b"pid 1 runs")
+    assert len(killed) == 1
+    res = proc.run([qmspool_pdf, "pdf", str(job), str(out), "--pages", "1"])
+    assert res.returncode == 0, res.stderr
+    assert temporaries(tmp_path) == [unrelated.name]
+    assert out.read_bytes().startswith(b"%PDF-")
