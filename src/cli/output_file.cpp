@@ -245,7 +245,8 @@ void remove_stale_temporaries(const fs::path& folder, const std::string& name, s
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
             continue; // running, or another user's
         const std::string path = (dir / file).string();
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int fd =
+            ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             continue;
         struct stat opened = {}, named = {};

@@ -301,8 +301,8 @@ PdfDocument::~PdfDocument() = default;
 std::unique_ptr<PdfDocument> PdfDocument::create(PdfSink sink)
 {
     auto impl = std::make_unique<Impl>();
-    impl->sink = [sink = std::move(sink), &refused = impl->sink_refused](
-                     const unsigned char* data, std::size_t length) {
+    impl->sink = [sink = std::move(sink), &refused = impl->sink_refused](const unsigned char* data,
+                                                                         std::size_t length) {
         if (sink(data, length))
             return true;
         refused = true;

@@ -6,10 +6,10 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -306,7 +306,7 @@ TEST(QmspoolOutput, a_symbolic_link_stays_and_the_file_at_the_end_of_its_chain_i
     fs::create_directories(d / "sub");
     fs::create_directories(d / "real");
     ASSERT_TRUE(write_file((d / "real/c.pdb").c_str(), Bytes{'o', 'l', 'd'}));
-    fs::create_symlink("sub/b.pdb", d / "a.pdb");     // relative, to another link
+    fs::create_symlink("sub/b.pdb", d / "a.pdb");         // relative, to another link
     fs::create_symlink("../real/c.pdb", d / "sub/b.pdb"); // relative to its own folder
     fs::create_symlink("sub/e.pdb", d / "d.pdb");
     fs::create_symlink("new.pdb", d / "sub/e.pdb"); // nothing there yet: created, as cp does

@@ -299,7 +299,8 @@ TEST(QmspoolPdf, a_write_refused_anywhere_fails_the_document_even_while_it_is_fi
     ASSERT_GT(total, 10000u);
     // cairo writes the fonts, the cross-reference table and the trailer only as the document is
     // finished: a refusal among those fails it as one among the pages does.
-    for (const std::size_t limit : {total - 1, total - 100, total - 2000, total / 2, std::size_t{0}}) {
+    for (const std::size_t limit :
+         {total - 1, total - 100, total - 2000, total / 2, std::size_t{0}}) {
         std::size_t taken = 0;
         EXPECT_FALSE(document_through_sink(job, limit, taken)) << limit << " of " << total;
     }
