@@ -23,8 +23,7 @@ int program_main(Instance instance, int show_command);
 // Creates and sets up the main window and the monitoring. 0 on success; -1 when the window
 // class cannot be registered or the install folder cannot be found; -2 when the window cannot
 // be created.
-int start_up(Instance instance, int show_command,
-             StaleSpoolFiles stale = StaleSpoolFiles::Delete);
+int start_up(Instance instance, int show_command, StaleSpoolFiles stale = StaleSpoolFiles::Delete);
 
 // The main window's message dispatch.
 std::intptr_t main_window_procedure(Window window, std::uint32_t message, std::uintptr_t wparam,

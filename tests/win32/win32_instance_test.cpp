@@ -41,8 +41,8 @@ TEST(SessionInstance, the_window_of_the_class_is_restored_and_brought_to_the_fro
     HWND other = CreateWindowExA(0, class_name.c_str(), "other", WS_OVERLAPPEDWINDOW, 10, 10, 300,
                                  200, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(other, nullptr);
-    HWND mine = CreateWindowExA(0, "STATIC", "mine", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
-                                300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND mine = CreateWindowExA(0, "STATIC", "mine", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300,
+                                200, nullptr, nullptr, wc.hInstance, nullptr);
     ShowWindow(other, SW_SHOWMINIMIZED);
     SetForegroundWindow(mine);
     ASSERT_TRUE(IsIconic(other));
