@@ -8,6 +8,7 @@
 #include "monitor/change_monitor.h"
 #include "monitor/discovery.h"
 #include "platform/draw_port.h"
+#include "platform/instance_port.h"
 #include "platform/ui_port.h"
 #include "render/render_page.h"
 
@@ -27,18 +28,48 @@ void set_check_marks(Menu menu)
     check_menu_item(menu, MenuPrintToScreen, AppSettings.print_to_screen != 0);
 }
 
+// Shows the spooler that runs already to the user who started another. It claims the session
+// before it makes its window, so one that is still starting is given a moment to make it.
+void show_running_spooler()
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (bring_window_forward(MainWindowClass))
+            return;
+        sleep_ms(100);
+    }
+}
+
 } // namespace
 
 int program_main(Instance instance, int show_command)
 {
     take_print_path(process_command_line(), App.PendingPrintPath, sizeof App.PendingPrintPath);
-    if (start_up(instance, show_command) != 0)
+
+    // Two spoolers watching the same folders would print every job twice. A plain start (the
+    // log-on's, the Start menu's) claims the session for the whole run; when another holds it,
+    // this start only shows that one, before it makes a window or deletes anything. A job
+    // printed with "-t " ends after it and claims nothing: beside a running spooler it keeps
+    // the folders' spool files, which that spooler may be about to print.
+    InstanceClaimHandle claim;
+    StaleSpoolFiles stale = StaleSpoolFiles::Delete;
+    if (App.PendingPrintPath[0] == '\0') {
+        InstanceClaim held = nullptr;
+        if (claim_instance(SpoolerInstanceName, &held) == ClaimOutcome::HeldElsewhere) {
+            show_running_spooler();
+            return 0;
+        }
+        claim = InstanceClaimHandle(held);
+    } else if (instance_claimed(SpoolerInstanceName)) {
+        stale = StaleSpoolFiles::Keep;
+    }
+
+    if (start_up(instance, show_command, stale) != 0)
         return 1;
     run_message_loop();
     return 0;
 }
 
-int start_up(Instance instance, int show_command)
+int start_up(Instance instance, int show_command, StaleSpoolFiles stale)
 {
     App.BusyCursor = load_system_cursor(SystemCursor::Wait);
     App.NormalCursor = load_system_cursor(SystemCursor::Arrow);
@@ -72,7 +103,7 @@ int start_up(Instance instance, int show_command)
         update_window(window);
     }
 
-    if (discover_user_folders(window) != 0)
+    if (discover_user_folders(window, stale) != 0)
         return -1;
 
     start_timer(window, TimerId, TimerPeriodMs);

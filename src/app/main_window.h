@@ -3,21 +3,27 @@
 
 #include <cstdint>
 
+#include "monitor/discovery.h"
 #include "platform/handles.h"
 
 namespace qm {
 
 inline constexpr char MainWindowClass[] = "QMSpoolClass";
 inline constexpr char MainWindowTitle[] = "Quillmark PC Print Spooler";
+// The session's one spooler, as the platform knows it.
+inline constexpr char SpoolerInstanceName[] = "QuillmarkSpooler";
 
 // The whole run: the command line, start-up, the message loop. Returns the process's exit code:
-// 0 after the loop ends, 1 when start-up failed (nothing is stored then).
+// 0 after the loop ends, 1 when start-up failed (nothing is stored then). A start without a job
+// while a spooler already runs in the session brings that spooler's window forward and returns
+// 0 at once, having made no window and touched no file. A start with a job ("-t ") runs beside
+// a spooler and then keeps the spool files in the backup folders.
 int program_main(Instance instance, int show_command);
 
 // Creates and sets up the main window and the monitoring. 0 on success; -1 when the window
 // class cannot be registered or the install folder cannot be found; -2 when the window cannot
 // be created.
-int start_up(Instance instance, int show_command);
+int start_up(Instance instance, int show_command, StaleSpoolFiles stale = StaleSpoolFiles::Delete);
 
 // The main window's message dispatch.
 std::intptr_t main_window_procedure(Window window, std::uint32_t message, std::uintptr_t wparam,

@@ -88,7 +88,7 @@ void delete_stale_spool_file(const char* watched_path, const char* name)
 }
 
 // Fills the next slot for one user folder; false when the folder gives no slot.
-bool add_user(const char* user_name)
+bool add_user(const char* user_name, StaleSpoolFiles stale)
 {
     MonitoredUserSlot& slot = Monitor.MonitoredUser[Monitor.MonitoredUserCount];
     char user_path[PathBufferSize];
@@ -115,8 +115,10 @@ bool add_user(const char* user_name)
         format_path(slot.status_line, sizeof slot.status_line, "%s%s", MonitorFailPrefix, watched);
     }
 
-    delete_stale_spool_file(watched, "Quillmark_Spool_File.pdb");
-    delete_stale_spool_file(watched, "Quillmark Spool File.pdb");
+    if (stale == StaleSpoolFiles::Delete) {
+        delete_stale_spool_file(watched, "Quillmark_Spool_File.pdb");
+        delete_stale_spool_file(watched, "Quillmark Spool File.pdb");
+    }
 
     slot.seen_stamp[0] = -1;
     slot.seen_stamp[1] = -1;
@@ -155,7 +157,7 @@ bool fit_watched_path(const char* install_folder, const char* user_name, const c
     return std::strlen(watched) + 1 + longest_spool_name() < PathBufferSize;
 }
 
-int discover_user_folders(Window main_window)
+int discover_user_folders(Window main_window, StaleSpoolFiles stale)
 {
     if (!read_install_folder()) {
         show_window(main_window, ShowNormal);
@@ -170,7 +172,7 @@ int discover_user_folders(Window main_window)
         do {
             if (!entry.is_folder || is_dot_entry(entry.name))
                 continue;
-            add_user(entry.name);
+            add_user(entry.name, stale);
         } while (Monitor.MonitoredUserCount < MaxMonitoredUsers && listing.next(&entry));
     }
 

@@ -10,11 +10,16 @@ namespace qm {
 // examined (the index of each is its seen_stamp index).
 extern const char* const SpoolFileNames[2];
 
+// What discovery does with the spool files it finds in the backup folders. A spooler that starts
+// alone deletes them: they are left from before it ran. A start beside a running spooler keeps
+// them, for they may be jobs that spooler is about to print.
+enum class StaleSpoolFiles { Delete, Keep };
+
 // Reads the install folder, fills the MonitoredUser table, opens and arms a change watch per
-// backup folder and deletes spool files left over from before. -1 when the install folder
-// cannot be found (the user has been told, over `main_window` shown restored); 0 otherwise, also
-// when no user was found.
-int discover_user_folders(Window main_window);
+// backup folder and deletes spool files left over from before (unless told to keep them). -1
+// when the install folder cannot be found (the user has been told, over `main_window` shown
+// restored); 0 otherwise, also when no user was found.
+int discover_user_folders(Window main_window, StaleSpoolFiles stale = StaleSpoolFiles::Delete);
 
 // The name fitting of a user's slot, apart from the file system so that it can be fuzzed. The
 // user folder's path, false when the name does not fit the slot's field or the path its buffer.

@@ -4,8 +4,10 @@
 #include "app/main_window.h"
 #include "app/menu_ids.h"
 #include "app_fixture.h"
+#include "platform/sim/sim_print.h"
 #include "platform/ui_port.h"
 #include "render/raster_canvas.h"
+#include "spool/spool_writer.h"
 
 namespace qm::test {
 namespace {
@@ -186,6 +188,110 @@ TEST_F(StartUp, command_line_job_waits_in_pending_print_path)
     // Queued before the window exists: delivered to it once the loop runs.
     EXPECT_EQ(program_main(instance(), ShowNormal), 0);
     EXPECT_STREQ(App.PendingPrintPath, "C:\\jobs\\job.pdb");
+}
+
+// The session's one spooler: a second watcher of the same folders would print every job twice.
+class BesideARunningSpooler : public StartUp {
+protected:
+    void SetUp() override
+    {
+        StartUp::SetUp();
+        for (const char* name : SpoolNames)
+            tree_.file(std::string("Jane/backup/") + name, "a job the spooler has not printed");
+    }
+
+    bool spool_files_kept() const
+    {
+        return tree_.exists(std::string("Jane/backup/") + SpoolNames[0]) &&
+               tree_.exists(std::string("Jane/backup/") + SpoolNames[1]);
+    }
+
+    static constexpr const char* SpoolNames[2] = {"Quillmark Spool File.pdb",
+                                                  "Quillmark_Spool_File.pdb"};
+};
+
+TEST_F(BesideARunningSpooler, a_plain_start_brings_it_forward_and_ends_before_touching_anything)
+{
+    sim::set_other_spooler({.running = true, .minimized = true});
+    EXPECT_EQ(program_main(instance(), ShowNormal), 0);
+    EXPECT_FALSE(sim::other_spooler().minimized);
+    EXPECT_TRUE(sim::other_spooler().foreground);
+    EXPECT_TRUE(spool_files_kept());
+    EXPECT_EQ(sim::main_window(), nullptr);
+    EXPECT_TRUE(sim::calls_starting_with({"register_class", "read_value", "open_watch", "delete",
+                                          "write_value", "message_loop"})
+                    .empty());
+    EXPECT_TRUE(sim::message_boxes().empty());
+
+    // One that is still starting has claimed the session but has no window yet: it is looked
+    // for a while, then this start ends all the same.
+    reset_all();
+    set_install_folder(tree_.root());
+    sim::set_other_spooler({.running = true, .has_window = false});
+    EXPECT_EQ(program_main(instance(), ShowNormal), 0);
+    EXPECT_LE(sim::slept_ms(), 5000u);
+    EXPECT_EQ(sim::main_window(), nullptr);
+    EXPECT_TRUE(spool_files_kept());
+}
+
+TEST_F(BesideARunningSpooler, the_spooler_holds_the_session_for_its_whole_run)
+{
+    sim::post_message(nullptr, MessageCommand, MenuExit);
+    EXPECT_EQ(program_main(instance(), ShowNormal), 0);
+    const std::string backup = tree_.root() + "\\Jane\\backup\\";
+    const std::vector<std::string> order = {"claim_instance QuillmarkSpooler",
+                                            "register_class QMSpoolClass icon 102 menu 101",
+                                            "delete " + backup + SpoolNames[1],
+                                            "delete " + backup + SpoolNames[0],
+                                            "message_loop",
+                                            "write_value window_x",
+                                            "release_instance"};
+    EXPECT_EQ(sim::calls_starting_with({"claim_instance", "register_class", "delete",
+                                        "message_loop", "write_value window_x",
+                                        "release_instance"}),
+              order);
+    EXPECT_FALSE(sim::instance_held());
+
+    // When the platform cannot tell, the program runs as it would alone.
+    reset_all();
+    set_install_folder(tree_.root());
+    sim::set_other_spooler({.unavailable = true});
+    sim::post_message(nullptr, MessageCommand, MenuExit);
+    EXPECT_EQ(program_main(instance(), ShowNormal), 0);
+    EXPECT_EQ(sim::calls_starting_with({"message_loop"}).size(), 1u);
+}
+
+TEST_F(BesideARunningSpooler, a_job_prints_beside_it_and_leaves_the_folders_spool_files)
+{
+    SpoolImage img;
+    img.records = {
+        band_record(KindBand1, 0, band_header(10, 10, 100, 0, 0), Bytes(20, 0xFF), true)};
+    const std::string job = tree_.path("job.pdb");
+    ASSERT_TRUE(write_file(job.c_str(), build_spool(img)));
+    // "-t JOB" on the default printer, its job started by the first tick.
+    const auto print_job = [&] {
+        sim::add_printer("Virtual", DeviceCaps{850, 1100, 100, 100, -1, 0, 0});
+        sim::set_default_printer("Virtual");
+        sim::store_value(SettingsKeyPath, "show_dialog", le32(0));
+        sim::set_command_line(("QMSpooler.exe -t " + job).c_str());
+        sim::post_message(nullptr, MessageTimer, 1);
+        return program_main(instance(), ShowNormal);
+    };
+
+    sim::set_other_spooler({.running = true, .minimized = true});
+    EXPECT_EQ(print_job(), 0);
+    EXPECT_EQ(sim::printed_documents().size(), 1u);
+    EXPECT_TRUE(spool_files_kept());
+    EXPECT_TRUE(sim::other_spooler().minimized) << "a job run leaves the spooler where it is";
+    EXPECT_FALSE(sim::instance_held());
+
+    // Alone, a job run still clears what was left from before.
+    reset_all();
+    set_install_folder(tree_.root());
+    EXPECT_EQ(print_job(), 0);
+    EXPECT_EQ(sim::printed_documents().size(), 1u);
+    EXPECT_FALSE(tree_.exists(std::string("Jane/backup/") + SpoolNames[0]));
+    EXPECT_FALSE(tree_.exists(std::string("Jane/backup/") + SpoolNames[1]));
 }
 
 TEST_F(StartUp, exit_stores_nine_values_in_order_and_keeps_the_window)

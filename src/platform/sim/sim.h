@@ -94,6 +94,23 @@ std::uint64_t slept_ms();
 // world went on while the program slept; an empty hook removes it.
 void on_sleep(std::function<void(std::uint32_t ms)> hook);
 
+// ---- The session's one spooler.
+// Another spooler of the session, as the program's start-up finds it: whether it holds the
+// instance, whether its main window can be found, and that window's state. `unavailable` makes
+// the claim fail as when the platform cannot tell.
+struct OtherSpooler {
+    bool running = false;
+    bool has_window = true;
+    bool minimized = true;
+    bool foreground = false;
+    bool unavailable = false;
+};
+void set_other_spooler(const OtherSpooler& other);
+// The other spooler as the program left it (restored and in front once brought forward).
+const OtherSpooler& other_spooler();
+// Whether the program holds the instance now.
+bool instance_held();
+
 // ---- Drawing on the window.
 void set_screen_size(std::int32_t width, std::int32_t height);
 void set_font_height(StockFont font, std::int32_t height);

@@ -69,6 +69,9 @@ struct SimState {
     std::uint64_t slept = 0;
     std::function<void(std::uint32_t)> sleep_hook;
 
+    OtherSpooler other_spooler;
+    int instance_claims = 0; // claims the program holds now
+
     std::int32_t screen_width = 1024;
     std::int32_t screen_height = 768;
     std::int32_t fixed_height = 16;

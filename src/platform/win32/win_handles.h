@@ -52,6 +52,12 @@ struct FileTraits {
     static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
     static void close(HANDLE h) { CloseHandle(h); }
 };
+// Kernel objects whose failure value is null rather than INVALID_HANDLE_VALUE (mutexes, say).
+struct KernelTraits {
+    using type = HANDLE;
+    static HANDLE invalid() { return nullptr; }
+    static void close(HANDLE h) { CloseHandle(h); }
+};
 struct FindTraits {
     using type = HANDLE;
     static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
@@ -75,6 +81,7 @@ struct GdiObjectTraits {
 
 using Key = Owned<KeyTraits>;
 using File = Owned<FileTraits>;
+using KernelObject = Owned<KernelTraits>;
 using FindHandle = Owned<FindTraits>;
 using ChangeHandle = Owned<ChangeTraits>;
 using MemoryDc = Owned<DcTraits>; // a DC made by CreateCompatibleDC or CreateDCA

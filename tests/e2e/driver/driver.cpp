@@ -175,6 +175,7 @@ int cmd_state(const char* cls)
     std::printf("visible: %d\n", IsWindowVisible(w) ? 1 : 0);
     std::printf("minimized: %d\n", IsIconic(w) ? 1 : 0);
     std::printf("enabled: %d\n", IsWindowEnabled(w) ? 1 : 0);
+    std::printf("foreground: %d\n", GetForegroundWindow() == w ? 1 : 0);
     return ExitDone;
 }
 
@@ -418,7 +419,7 @@ int usage()
         "  wait-gone [CLASS] SECONDS    wait until no main window is left\n"
         "  title [CLASS]                print the main window's title\n"
         "  rect [CLASS]                 print the main window's x y width height\n"
-        "  state [CLASS]                print visible, minimized, enabled (0 or 1)\n"
+        "  state [CLASS]                print visible, minimized, enabled, foreground (0 or 1)\n"
         "  command ID [CLASS]           post WM_COMMAND with the menu id ID\n"
         "  close [CLASS]                post WM_CLOSE\n"
         "  move X Y W H [CLASS]         move and size the main window\n"

@@ -48,7 +48,7 @@ class Driver:
         return tuple(int(v) for v in res.stdout.split())
 
     def state(self) -> dict:
-        """visible, minimized and enabled of the main window, each 0 or 1."""
+        """visible, minimized, enabled and foreground of the main window, each 0 or 1."""
         res = self._run("state")
         if res.returncode != 0:
             raise AssertionError("no main window")

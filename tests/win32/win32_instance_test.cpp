@@ -1,0 +1,62 @@
+// The session's one spooler: the claim as a named mutex, and the running spooler's window
+// brought forward from its minimised state.
+#include <string>
+
+#include "platform/instance_port.h"
+#include "win32_fixture.h"
+
+namespace qm::test {
+namespace {
+
+TEST(SessionInstance, one_claim_at_a_time_until_it_is_released)
+{
+    const std::string name = unique_name("qm-instance");
+    EXPECT_FALSE(instance_claimed(name.c_str()));
+
+    InstanceClaim first = nullptr;
+    ASSERT_EQ(claim_instance(name.c_str(), &first), ClaimOutcome::Claimed);
+    InstanceClaimHandle held(first);
+    EXPECT_TRUE(instance_claimed(name.c_str()));
+
+    InstanceClaim second = nullptr;
+    EXPECT_EQ(claim_instance(name.c_str(), &second), ClaimOutcome::HeldElsewhere);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_TRUE(instance_claimed(name.c_str())) << "a refused claim leaves the first one held";
+
+    held.reset();
+    EXPECT_FALSE(instance_claimed(name.c_str()));
+    InstanceClaim again = nullptr;
+    EXPECT_EQ(claim_instance(name.c_str(), &again), ClaimOutcome::Claimed);
+    release_instance(again);
+}
+
+TEST(SessionInstance, the_window_of_the_class_is_restored_and_brought_to_the_front)
+{
+    const std::string class_name = unique_name("QMInstanceTest");
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = class_name.c_str();
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    HWND other = CreateWindowExA(0, class_name.c_str(), "other", WS_OVERLAPPEDWINDOW, 10, 10, 300,
+                                 200, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(other, nullptr);
+    HWND mine = CreateWindowExA(0, "STATIC", "mine", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300,
+                                200, nullptr, nullptr, wc.hInstance, nullptr);
+    ShowWindow(other, SW_SHOWMINIMIZED);
+    SetForegroundWindow(mine);
+    ASSERT_TRUE(IsIconic(other));
+
+    EXPECT_TRUE(bring_window_forward(class_name.c_str()));
+    EXPECT_FALSE(IsIconic(other));
+    EXPECT_TRUE(IsWindowVisible(other));
+    EXPECT_EQ(GetForegroundWindow(), other);
+
+    DestroyWindow(mine);
+    DestroyWindow(other);
+    UnregisterClassA(class_name.c_str(), wc.hInstance);
+    EXPECT_FALSE(bring_window_forward(class_name.c_str()));
+}
+
+} // namespace
+} // namespace qm::test
