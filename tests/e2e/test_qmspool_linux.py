@@ -83,7 +83,8 @@ def test_pdf_under_a_memory_limit_writes_the_job_or_fails_in_one_line(qmspool, t
     job = tmp_path / "six bands.pdb"
     job.write_bytes(spooljob.container(bands))
     out = tmp_path / "out.pdf"
-    for limit_kb, status in ((200_000, 1), (1_000_000, 0)):
+    # Whole in 600 MB of address space, its six bands on its page; in 200 MB, refused.
+    for limit_kb, status in ((200_000, 1), (600_000, 0)):
         res = proc.run(["bash", "-c", f'ulimit -v {limit_kb}; exec "$0" pdf "$1" "$2"', qmspool,
                         str(job), str(out)])
         assert res.returncode == status, (limit_kb, res.returncode, res.stderr)
@@ -93,6 +94,8 @@ def test_pdf_under_a_memory_limit_writes_the_job_or_fails_in_one_line(qmspool, t
             assert res.stderr == f"qmspool: cannot write '{out}': page 1: out of memory\n"
         else:
             assert pages.pdf_pages(str(out)) == 1
+            images = proc.run(["pdfimages", "-list", str(out)]).stdout
+            assert images.count(" stencil ") == 6, images
 
 
 def test_watch_prints_a_job_dropped_into_a_users_folder_once_and_nothing_for_other_changes(
