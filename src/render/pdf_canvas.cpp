@@ -340,8 +340,9 @@ private:
             return;
         }
         auto image = std::unique_ptr<PageImage>(new (std::nothrow) PageImage);
-        if (image)
-            image->words.reset(new (std::nothrow) std::uint32_t[words]());
+        if (image) // a mask starts clear; every word of a colour image is written
+            image->words.reset(as_mask ? new (std::nothrow) std::uint32_t[words]()
+                                       : new (std::nothrow) std::uint32_t[words]);
         if (!image || !image->words) {
             refusal_ = "out of memory";
             return;

@@ -30,6 +30,7 @@ class PdfDocument {
 public:
     // Null when cairo cannot start a document (no memory).
     static std::unique_ptr<PdfDocument> create(PdfSink sink);
+    // A document not finished is abandoned: nothing more of it reaches the sink.
     ~PdfDocument();
     PdfDocument(const PdfDocument&) = delete;
     PdfDocument& operator=(const PdfDocument&) = delete;
@@ -43,7 +44,6 @@ public:
     bool finish();
     // Why the document failed: why its page was refused, or cairo's word for it.
     std::string error() const;
-    // A document not finished writes nothing more to its sink once it goes.
 
 private:
     struct Impl;
