@@ -189,9 +189,9 @@ public:
     {
         // Past the cap the band is left out, as every canvas leaves it; a page that cannot have
         // the band for want of memory or budget fails instead of printing without it.
-        if (width < 0 || height < 0 ||
+        if (width < 0 || height < 0 || !ok() ||
             static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 >
-                MaxBandImageBytes || !ok())
+                MaxBandImageBytes)
             return nullptr;
         // Not even as a mask of a bit a pixel: refused before its pixels are read.
         if (static_cast<std::uint64_t>(width) * height / 8 > MaxPdfPageImageBytes - image_bytes_) {
@@ -334,7 +334,8 @@ private:
             refusal_ = "a band cairo cannot take";
             return;
         }
-        const std::size_t words = static_cast<std::size_t>(stride / 4) * static_cast<std::size_t>(th);
+        const std::size_t words =
+            static_cast<std::size_t>(stride / 4) * static_cast<std::size_t>(th);
         if (static_cast<std::uint64_t>(words) * 4 > MaxPdfPageImageBytes - image_bytes_) {
             refuse_over_budget();
             return;

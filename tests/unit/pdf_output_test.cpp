@@ -286,8 +286,8 @@ TEST(QmspoolPdf, bands_go_to_cairo_as_masks_or_in_tiles_within_a_budget_a_page)
                 sum += page.at(x, y)[k];
         return sum / ((x1 - x0) * (y1 - y0));
     };
-    EXPECT_LT(mean(2, 2, 158, 18, 0), 20);  // the wide bar, 20 printed pixels an inch
-    EXPECT_LT(mean(2, 22, 18, 178, 0), 20); // the tall one
+    EXPECT_LT(mean(2, 2, 158, 18, 0), 20);    // the wide bar, 20 printed pixels an inch
+    EXPECT_LT(mean(2, 22, 18, 178, 0), 20);   // the tall one
     EXPECT_GT(mean(22, 22, 60, 178, 0), 235); // white beside it
     EXPECT_GT(mean(2, 182, 18, 198, 0), 235); // the red half, in its colour
     EXPECT_LT(mean(2, 182, 18, 198, 1), 20);
@@ -307,16 +307,15 @@ TEST(QmspoolPdf, bands_go_to_cairo_as_masks_or_in_tiles_within_a_budget_a_page)
     const std::string out = dir / "heavy.pdf";
     test::TempFile err_file("pdf-err");
     std::FILE* err = std::fopen(err_file.path(), "w+");
-    EXPECT_EQ(cli::run_pdf((dir / "heavy.pdb").c_str(), out.c_str(), cli::PageRange{}, nullptr,
-                           err),
-              1);
+    EXPECT_EQ(
+        cli::run_pdf((dir / "heavy.pdb").c_str(), out.c_str(), cli::PageRange{}, nullptr, err), 1);
     std::fclose(err);
     const Bytes message = test::read_all(err_file.path());
     EXPECT_EQ(std::string(message.begin(), message.end()),
               "qmspool: cannot write '" + out + "': page 3: its images need more than the 134 "
               "MB a page may hold\n");
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(dir.entries(), 4u); // the two jobs, the first's PDF and its page: nothing half written
+    EXPECT_EQ(dir.entries(), 4u); // the two jobs, the first's PDF and page: no half-written file
     ASSERT_EQ(pdf(dir / "heavy.pdb", out, cli::PageRange{1, 2}), 0);
 }
 
