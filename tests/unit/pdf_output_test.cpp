@@ -233,7 +233,7 @@ TEST(QmspoolPdf, bands_land_where_and_in_the_colours_the_printer_pass_draws_them
     EXPECT_LT(grey, 64);
 }
 
-// A band record of `kind` whose rows all repeat `row`, run-coded: `flags` besides.
+// A run-coded band record whose rows all repeat `row`.
 Bytes repeated_band(int kind, std::uint8_t flags, const BandHeader& h, const Bytes& row)
 {
     Bytes image;
