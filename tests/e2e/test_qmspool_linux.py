@@ -1,7 +1,9 @@
-"""qmspool printing natively on Linux through the private CUPS server (no Wine): `qmspool print`
-sends a job as one CUPS job of a page per spool page, and `qmspool watch` over an install folder
-with two users prints a job that lands in one user's backup folder once, through the monitor's
-own tick and settling wait, and nothing for an unrelated change; it stops cleanly on SIGTERM."""
+"""qmspool printing natively on Linux through the private CUPS server (no Wine): `qmspool print` sends
+a job as one CUPS job of a page per spool page and cancels it when a page fails, `qmspool pdf` keeps
+a page of huge bands within a memory limit or fails in one line, and `qmspool watch` over an install
+folder with two users prints a job that lands in one user's backup folder once, through the
+monitor's own tick and settling wait, and nothing for an unrelated change; it stops cleanly on
+SIGTERM."""
 
 import os
 import shutil
@@ -76,8 +78,9 @@ def test_print_sends_one_job_of_every_page_and_names_a_missing_printer(
 
 
 def test_pdf_under_a_memory_limit_writes_the_job_or_fails_in_one_line(qmspool, tmp_path):
-    # Six black 1-bit bands of 32767 x 2730 on one page, a megabyte of spool file: whole, they
-    # are 268 MB of band pixels; as masks a bit a pixel, cairo holds 67 MB of them.
+    # Six 1-bit bands of 32767 x 2730 stripes on one page, a megabyte of spool file: each band's
+    # surface is 268 MB, and cairo holds the six until the page is written: 2.1 GB in its 4-byte
+    # pixels, 67 MB as masks of a bit a pixel.
     bands = [repeated_band(spooljob.KIND_BAND1, spooljob.CONTINUED if i < 5 else 0, 32767, 2730,
                            4096, 4096, b"\xaa" * 4096) for i in range(6)]
     job = tmp_path / "six bands.pdb"
