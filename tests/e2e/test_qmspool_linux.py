@@ -1,7 +1,7 @@
-"""qmspool printing natively on Linux through the private CUPS server (no Wine): `qmspool print` sends
-a job as one CUPS job of a page per spool page and cancels it when a page fails, `qmspool pdf` keeps
-a page of huge bands within a memory limit or fails in one line, and `qmspool watch` over an install
-folder with two users prints a job that lands in one user's backup folder once, through the
+"""qmspool printing natively on Linux through the private CUPS server (no Wine): `qmspool print`
+sends a job as one CUPS job of a page per spool page and cancels it when a page fails, `qmspool pdf`
+keeps a page of huge bands within a memory limit or fails in one line, and `qmspool watch` over an
+install folder with two users prints a job that lands in one user's backup folder once, through the
 monitor's own tick and settling wait, and nothing for an unrelated change; it stops cleanly on
 SIGTERM."""
 
