@@ -102,6 +102,11 @@ int run_pdf(const char* path, const char* out_path, const PageRange& range, std:
                          range.first, path, w.pages, w.pages == 1 ? "" : "s");
         return 1;
     }
+    if (w.failed && !write_errno) { // a page refused, or cairo failed on it
+        std::fprintf(err, "qmspool: cannot write '%s': page %" PRId32 ": %s\n", out_path, w.pages,
+                     doc->error().c_str());
+        return 1;
+    }
     if (w.failed || !doc->finish()) {
         std::fprintf(err, "qmspool: cannot write '%s': %s\n", out_path,
                      write_errno ? std::strerror(write_errno) : doc->error().c_str());

@@ -37,6 +37,11 @@ int run_print(const PrintRequest& r, std::FILE* out, std::FILE* err)
     const cli::PagesWritten w =
         cli::write_job_pages(job, *doc, cli::PageRange{}, r.path, cli::terminal_or_null(err));
     // The cups job is cancelled (its destructor) on every way out but success.
+    if (w.failed && cups->write_error().empty()) { // a page refused, or cairo failed on it
+        std::fprintf(err, "qmspool: cannot print '%s': page %" PRId32 ": %s\n", r.path, w.pages,
+                     doc->error().c_str());
+        return 1;
+    }
     if (w.failed || !doc->finish()) {
         const std::string why = cups->write_error().empty() ? doc->error() : cups->write_error();
         std::fprintf(err, "qmspool: cannot print '%s': %s\n", r.path, why.c_str());

@@ -5,7 +5,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -85,18 +87,97 @@ std::size_t utf8_chars(const char* text, int bytes)
     return n;
 }
 
+// cairo's image surfaces are at most this many pixels either way; larger bands go as tiles.
+constexpr std::int32_t MaxImageSide = 32767;
+
+// One tile of a band as cairo gets it: pixels owned here and lent to cairo through a raster-source
+// pattern until the page is written. An image surface would not do: cairo copies its pixels when
+// it goes before the page is written, holds the copy as long, and when memory is short that copy
+// fails without a word and cairo_show_page later crashes on it. Lent pixels are never copied.
+struct PageImage {
+    std::unique_ptr<std::uint32_t[]> words; // stride / 4 words a row
+    cairo_surface_t* view = nullptr;        // an image surface over `words`, lent as it is
+    std::unique_ptr<PageImage> next;        // the page's images, newest first
+
+    PageImage() = default;
+    PageImage(const PageImage&) = delete;
+    PageImage& operator=(const PageImage&) = delete;
+    ~PageImage()
+    {
+        if (view)
+            cairo_surface_destroy(view);
+    }
+};
+
+cairo_surface_t* lend_image(cairo_pattern_t*, void* image, cairo_surface_t*,
+                            const cairo_rectangle_int_t*)
+{
+    return cairo_surface_reference(static_cast<PageImage*>(image)->view);
+}
+
+void take_image_back(cairo_pattern_t*, void*, cairo_surface_t* surface)
+{
+    cairo_surface_destroy(surface);
+}
+
+static_assert(std::endian::native == std::endian::little, "A1 masks are packed low bit first");
+
+// What a band holds, for the most compact form cairo takes it in.
+enum class BandColours { White, Two, Many };
+constexpr std::uint32_t White = 0xFFFFFF;
+
+inline std::uint32_t rgb_at(const std::uint8_t* bgr)
+{
+    return static_cast<std::uint32_t>(bgr[2]) << 16 | static_cast<std::uint32_t>(bgr[1]) << 8 |
+           bgr[0];
+}
+
+// White only; white and one other colour, `ink` (what 1-bit and dithered bands paint); or more.
+BandColours band_colours(const BandSurface& band, std::uint32_t& ink)
+{
+    bool inked = false;
+    for (std::int32_t y = 0; y < band.height(); ++y) {
+        const std::uint8_t* p = band.row(y);
+        for (std::int32_t x = 0; x < band.width(); ++x, p += 3) {
+            const std::uint32_t c = rgb_at(p);
+            if (c == White || (inked && c == ink))
+                continue;
+            if (inked)
+                return BandColours::Many;
+            ink = c;
+            inked = true;
+        }
+    }
+    return inked ? BandColours::Two : BandColours::White;
+}
+
 class PdfCanvas final : public Canvas {
 public:
     PdfCanvas(cairo_t* cr, cairo_font_face_t* face, double advance_per_em)
         : cr_(cr), face_(face), advance_per_em_(advance_per_em)
     {
     }
+    ~PdfCanvas() override { release_images(); }
+
+    // False once the page under way cannot be written whole: refused, or cairo failed.
+    bool ok() const { return refusal_.empty() && cairo_status(cr_) == CAIRO_STATUS_SUCCESS; }
+    // Why the page was refused; empty when it was not.
+    const std::string& refusal() const { return refusal_; }
+
+    // The page is written: cairo is done with its images.
+    void release_images()
+    {
+        // One at a time: a page of many bands would recurse that deep otherwise.
+        while (images_)
+            images_ = std::move(images_->next);
+        image_bytes_ = 0;
+    }
 
     DeviceCaps caps() const override { return pdf_device_caps(); }
 
     void fill_white(const Rect& r) override
     {
-        if (r.width <= 0 || r.height <= 0)
+        if (r.width <= 0 || r.height <= 0 || !ok())
             return;
         cairo_set_source_rgb(cr_, 1, 1, 1);
         cairo_rectangle(cr_, r.left, r.top, r.width, r.height);
@@ -106,54 +187,58 @@ public:
     std::unique_ptr<BandSurface> create_band_surface(std::int32_t width,
                                                      std::int32_t height) override
     {
-        if (width < 0 || height < 0 ||
+        // Past the cap the band is left out, as every canvas leaves it; a page that cannot have
+        // the band for want of memory or budget fails instead of printing without it.
+        if (width < 0 || height < 0 || !ok() ||
             static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 >
                 MaxBandImageBytes)
             return nullptr;
+        // Not even as a mask of a bit a pixel: refused before its pixels are read.
+        if (static_cast<std::uint64_t>(width) * height / 8 > MaxPdfPageImageBytes - image_bytes_) {
+            refuse_over_budget();
+            return nullptr;
+        }
         const std::size_t bytes = static_cast<std::size_t>(width) * height * 3;
         std::unique_ptr<std::uint8_t[]> memory;
         if (bytes > 0) {
             memory.reset(new (std::nothrow) std::uint8_t[bytes]);
-            if (!memory)
+            if (!memory) {
+                refusal_ = "out of memory";
                 return nullptr;
+            }
             std::memset(memory.get(), 0xFF, bytes);
         }
-        return std::unique_ptr<BandSurface>(new (std::nothrow)
-                                                PdfBandSurface(width, height, std::move(memory)));
+        auto surface = std::unique_ptr<BandSurface>(
+            new (std::nothrow) PdfBandSurface(width, height, std::move(memory)));
+        if (!surface)
+            refusal_ = "out of memory";
+        return surface;
     }
 
     void stretch_band(const BandSurface& band, const Rect& dst) override
     {
         const std::int32_t w = band.width(), h = band.height();
-        if (w <= 0 || h <= 0 || dst.width <= 0 || dst.height <= 0)
+        if (w <= 0 || h <= 0 || dst.width <= 0 || dst.height <= 0 || !ok())
             return;
-        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-        if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
-            cairo_surface_destroy(image);
-            return;
-        }
-        cairo_surface_flush(image);
-        unsigned char* data = cairo_image_surface_get_data(image);
-        const int stride = cairo_image_surface_get_stride(image);
-        for (std::int32_t y = 0; y < h; ++y) {
-            const std::uint8_t* in = band.row(y);
-            auto* out = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
-            for (std::int32_t x = 0; x < w; ++x, in += 3)
-                out[x] = static_cast<std::uint32_t>(in[2]) << 16 |
-                         static_cast<std::uint32_t>(in[1]) << 8 | in[0];
-        }
-        cairo_surface_mark_dirty(image);
-
+        std::uint32_t ink = White;
+        const BandColours colours = band_colours(band, ink);
         cairo_save(cr_);
         cairo_translate(cr_, dst.left, dst.top);
         cairo_scale(cr_, static_cast<double>(dst.width) / w, static_cast<double>(dst.height) / h);
-        cairo_set_source_surface(cr_, image, 0, 0);
-        // Each band pixel a sharp square of the printer's, as the printer pass enlarges it.
-        cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
-        cairo_rectangle(cr_, 0, 0, w, h);
-        cairo_fill(cr_);
+        if (colours != BandColours::Many) {
+            // The band's white is copied too (SRCCOPY): a white rectangle, and the ink over it
+            // through a mask.
+            cairo_set_source_rgb(cr_, 1, 1, 1);
+            cairo_rectangle(cr_, 0, 0, w, h);
+            cairo_fill(cr_);
+        }
+        if (colours != BandColours::White) {
+            for (std::int32_t y = 0; y < h && ok(); y += MaxImageSide)
+                for (std::int32_t x = 0; x < w && ok(); x += MaxImageSide)
+                    draw_tile(band, colours == BandColours::Two, ink, x, y,
+                              std::min(MaxImageSide, w - x), std::min(MaxImageSide, h - y));
+        }
         cairo_restore(cr_);
-        cairo_surface_destroy(image);
     }
 
     bool select_font(std::int32_t char_height, std::int32_t avg_width) override
@@ -161,7 +246,7 @@ public:
         avg_width_ = avg_width;
         font_ok_ = false;
         if (char_height < 1 || avg_width < 1 || char_height > MaxTypeSize ||
-            avg_width > MaxTypeSize || !face_)
+            avg_width > MaxTypeSize || !face_ || !ok())
             return false;
         // The em is the character height, and its width makes the advance come out at the
         // average width, as the raster canvas sets the same face.
@@ -187,7 +272,7 @@ public:
         const std::size_t n =
             std::min<std::size_t>(length, static_cast<std::size_t>(INT32_MAX / avg_width_));
         const auto advance = static_cast<std::int32_t>(n * static_cast<std::size_t>(avg_width_));
-        if (!font_ok_ || !text || n == 0)
+        if (!font_ok_ || !text || n == 0 || !ok())
             return advance;
 
         // Black on an opaque white cell, as the device context draws text.
@@ -237,6 +322,86 @@ public:
     void draw_preview(const PreviewSurface&) override {}
 
 private:
+    // A tile of the band at (x, y), tw x th pixels, in cairo's compact form: a mask of `ink`
+    // (A1), or its colours (RGB24). Refuses the page when the page's images would pass the
+    // budget or the memory is not there.
+    void draw_tile(const BandSurface& band, bool as_mask, std::uint32_t ink, std::int32_t x,
+                   std::int32_t y, std::int32_t tw, std::int32_t th)
+    {
+        const cairo_format_t format = as_mask ? CAIRO_FORMAT_A1 : CAIRO_FORMAT_RGB24;
+        const int stride = cairo_format_stride_for_width(format, tw);
+        if (stride <= 0 || stride % 4 != 0) {
+            refusal_ = "a band cairo cannot take";
+            return;
+        }
+        const std::size_t words =
+            static_cast<std::size_t>(stride / 4) * static_cast<std::size_t>(th);
+        if (static_cast<std::uint64_t>(words) * 4 > MaxPdfPageImageBytes - image_bytes_) {
+            refuse_over_budget();
+            return;
+        }
+        auto image = std::unique_ptr<PageImage>(new (std::nothrow) PageImage);
+        if (image) // a mask starts clear; every word of a colour image is written
+            image->words.reset(as_mask ? new (std::nothrow) std::uint32_t[words]()
+                                       : new (std::nothrow) std::uint32_t[words]);
+        if (!image || !image->words) {
+            refusal_ = "out of memory";
+            return;
+        }
+        for (std::int32_t row = 0; row < th; ++row) {
+            const std::uint8_t* in = band.row(y + row) + static_cast<std::ptrdiff_t>(x) * 3;
+            std::uint32_t* out = image->words.get() + static_cast<std::size_t>(row) * (stride / 4);
+            if (as_mask) {
+                // Bit k of word j is pixel 32 j + k: cairo packs A1 pixels into native-endian
+                // words, the first in the lowest bit on a little-endian machine.
+                for (std::int32_t i = 0; i < tw; ++i, in += 3)
+                    if (rgb_at(in) == ink)
+                        out[i >> 5] |= 1u << (i & 31);
+            } else {
+                for (std::int32_t i = 0; i < tw; ++i, in += 3)
+                    out[i] = rgb_at(in);
+            }
+        }
+        image->view = cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(image->words.get()), format, tw, th, stride);
+        cairo_pattern_t* pattern = cairo_pattern_create_raster_source(
+            image.get(), as_mask ? CAIRO_CONTENT_ALPHA : CAIRO_CONTENT_COLOR, tw, th);
+        if (cairo_surface_status(image->view) != CAIRO_STATUS_SUCCESS ||
+            cairo_pattern_status(pattern) != CAIRO_STATUS_SUCCESS) {
+            cairo_pattern_destroy(pattern);
+            refusal_ = "out of memory";
+            return;
+        }
+        cairo_raster_source_pattern_set_acquire(pattern, lend_image, take_image_back);
+        // Each band pixel a sharp square of the printer's, as the printer pass enlarges it.
+        cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+        image_bytes_ += static_cast<std::uint64_t>(words) * 4;
+        image->next = std::move(images_);
+        images_ = std::move(image);
+
+        cairo_save(cr_);
+        cairo_translate(cr_, x, y);
+        if (as_mask) {
+            cairo_set_source_rgb(cr_, (ink >> 16) / 255.0, (ink >> 8 & 0xFF) / 255.0,
+                                 (ink & 0xFF) / 255.0);
+            cairo_mask(cr_, pattern);
+        } else {
+            cairo_set_source(cr_, pattern);
+            cairo_rectangle(cr_, 0, 0, tw, th);
+            cairo_fill(cr_);
+        }
+        cairo_restore(cr_);
+        cairo_pattern_destroy(pattern);
+    }
+
+    void refuse_over_budget()
+    {
+        char text[96];
+        std::snprintf(text, sizeof text, "its images need more than the %llu MB a page may hold",
+                      static_cast<unsigned long long>(MaxPdfPageImageBytes / 1000000));
+        refusal_ = text;
+    }
+
     cairo_t* cr_;
     cairo_font_face_t* face_;
     double advance_per_em_;
@@ -244,13 +409,10 @@ private:
     bool font_ok_ = false;
     double ascent_ = 0;
     double descent_ = 0;
+    std::string refusal_;
+    std::unique_ptr<PageImage> images_;
+    std::uint64_t image_bytes_ = 0; // what the page has handed to cairo
 };
-
-cairo_status_t write_to_sink(void* closure, const unsigned char* data, unsigned int length)
-{
-    const PdfSink& sink = *static_cast<const PdfSink*>(closure);
-    return sink(data, length) ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
-}
 
 } // namespace
 
@@ -260,36 +422,64 @@ DeviceCaps pdf_device_caps()
                       0, 0};
 }
 
-struct PdfDocument::Impl {
+namespace {
+
+// Where cairo's bytes go, until the document is closed.
+struct Output {
     PdfSink sink;
+    bool closed = false;
+    // Set when the sink refused bytes. cairo does not always tell: a write that fails while
+    // cairo_surface_finish writes the fonts, the cross-reference table and the trailer leaves
+    // the surface's status a success, and the document would pass for whole.
+    bool refused = false;
+};
+
+cairo_status_t write_to_sink(void* closure, const unsigned char* data, unsigned int length)
+{
+    auto& out = *static_cast<Output*>(closure);
+    if (out.closed)
+        return CAIRO_STATUS_WRITE_ERROR;
+    if (out.sink(data, length))
+        return CAIRO_STATUS_SUCCESS;
+    out.refused = true;
+    return CAIRO_STATUS_WRITE_ERROR;
+}
+
+} // namespace
+
+struct PdfDocument::Impl {
+    Output out;
     cairo_surface_t* surface = nullptr;
     cairo_t* cr = nullptr;
     cairo_font_face_t* face = nullptr;
     std::unique_ptr<PdfCanvas> page;
     cairo_status_t failure = CAIRO_STATUS_SUCCESS;
-    // Set when the sink refused bytes. cairo does not always tell: a write that fails while
-    // cairo_surface_finish writes the fonts, the cross-reference table and the trailer leaves
-    // the surface's status a success, and the document would pass for whole.
-    bool sink_refused = false;
 
     ~Impl()
     {
-        page.reset();
+        // A document not finished is abandoned: cairo, which writes out a page still drawn on
+        // when it goes, writes nothing more to a file that is being thrown away or a print job
+        // that is being cancelled. The page's images go only after cairo, which may read them
+        // until then.
+        out.closed = true;
         if (cr)
             cairo_destroy(cr);
         if (face)
             cairo_font_face_destroy(face);
         if (surface)
             cairo_surface_destroy(surface);
+        page.reset();
     }
 
     bool ok()
     {
+        if (page && !page->refusal().empty())
+            return false;
         if (failure == CAIRO_STATUS_SUCCESS)
             failure = cairo_surface_status(surface);
         if (failure == CAIRO_STATUS_SUCCESS && cr)
             failure = cairo_status(cr);
-        if (failure == CAIRO_STATUS_SUCCESS && sink_refused)
+        if (failure == CAIRO_STATUS_SUCCESS && out.refused)
             failure = CAIRO_STATUS_WRITE_ERROR;
         return failure == CAIRO_STATUS_SUCCESS;
     }
@@ -301,15 +491,9 @@ PdfDocument::~PdfDocument() = default;
 std::unique_ptr<PdfDocument> PdfDocument::create(PdfSink sink)
 {
     auto impl = std::make_unique<Impl>();
-    impl->sink = [sink = std::move(sink), &refused = impl->sink_refused](const unsigned char* data,
-                                                                         std::size_t length) {
-        if (sink(data, length))
-            return true;
-        refused = true;
-        return false;
-    };
+    impl->out.sink = std::move(sink);
     impl->surface =
-        cairo_pdf_surface_create_for_stream(write_to_sink, &impl->sink, PageWidthPt, PageHeightPt);
+        cairo_pdf_surface_create_for_stream(write_to_sink, &impl->out, PageWidthPt, PageHeightPt);
     if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS)
         return nullptr;
     impl->cr = cairo_create(impl->surface);
@@ -331,8 +515,14 @@ Canvas* PdfDocument::begin_page()
 
 bool PdfDocument::end_page()
 {
+    // A page refused or drawn in part is never shown: it would print without what failed.
+    if (!impl_->ok())
+        return false;
     cairo_show_page(impl_->cr);
-    return impl_->ok();
+    if (!impl_->ok())
+        return false;
+    impl_->page->release_images();
+    return true;
 }
 
 bool PdfDocument::finish()
@@ -345,6 +535,8 @@ bool PdfDocument::finish()
 
 std::string PdfDocument::error() const
 {
+    if (impl_->page && !impl_->page->refusal().empty())
+        return impl_->page->refusal();
     return cairo_status_to_string(impl_->failure);
 }
 

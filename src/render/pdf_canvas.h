@@ -1,7 +1,10 @@
 // PDF documents through cairo: each page a Canvas of a virtual Letter printer, so that the page
 // renderer's own printer pass places everything. Bands become images at their own resolution,
-// scaled without smoothing; text becomes real text in Liberation Mono that viewers can search
-// and copy. Built only where cairo is (not in the MinGW build).
+// scaled without smoothing (a band of white and one colour a mask of a bit a pixel, tiles past
+// cairo's 32767 pixels); text becomes real text in Liberation Mono that viewers can search and
+// copy. cairo holds a page's images until the page is written, so a page whose images pass
+// MaxPdfPageImageBytes is refused, as is one that memory ran out on: neither is ever written in
+// part. Built only where cairo is (not in the MinGW build).
 #pragma once
 
 #include <cstddef>
@@ -27,6 +30,7 @@ class PdfDocument {
 public:
     // Null when cairo cannot start a document (no memory).
     static std::unique_ptr<PdfDocument> create(PdfSink sink);
+    // A document not finished is abandoned: nothing more of it reaches the sink.
     ~PdfDocument();
     PdfDocument(const PdfDocument&) = delete;
     PdfDocument& operator=(const PdfDocument&) = delete;
@@ -34,11 +38,11 @@ public:
     // The canvas of a new page, valid until end_page. Null once the document has failed.
     Canvas* begin_page();
     // Closes the page under way (a document's bytes go to the sink page by page). False once the
-    // document has failed.
+    // document has failed, the page included: refused, or drawn without all it holds.
     bool end_page();
     // Ends the document and writes its last bytes. False when anything failed on the way.
     bool finish();
-    // Why the document failed: cairo's word for it.
+    // Why the document failed: why its page was refused, or cairo's word for it.
     std::string error() const;
 
 private:

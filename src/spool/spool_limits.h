@@ -15,4 +15,10 @@ inline constexpr std::uint64_t MaxBandImageBytes = 256ull << 20;
 // bands zero pixels wide would pass the byte cap however many millions of rows it claimed.
 inline constexpr std::uint64_t MaxStackedRows = 65535;
 
+// The most image bytes one PDF page hands to cairo, which holds every band's pixels until the
+// page is written: a Letter page at the PDF printer's 600 dpi in cairo's 4 bytes a pixel, so that
+// any page the printer could show at its own resolution fits. A page that needs more is refused
+// rather than letting cairo's copies grow with the bands (two-colour bands cost a bit a pixel).
+inline constexpr std::uint64_t MaxPdfPageImageBytes = 5100ull * 6600 * 4;
+
 } // namespace qm

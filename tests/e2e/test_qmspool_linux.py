@@ -1,13 +1,15 @@
 """qmspool printing natively on Linux through the private CUPS server (no Wine): `qmspool print`
-sends a job as one CUPS job of a page per spool page, and `qmspool watch` over an install folder
-with two users prints a job that lands in one user's backup folder once, through the monitor's
-own tick and settling wait, and nothing for an unrelated change; it stops cleanly on SIGTERM.
-`qmspool pdf` over an old file on a file system that fills up, and interrupted or killed while it
-writes: the old file stays whole and no temporary file stays behind."""
+sends a job as one CUPS job of a page per spool page and cancels it when a page fails, `qmspool pdf`
+keeps a page of huge bands within a memory limit or fails in one line, and `qmspool watch` over an
+install folder with two users prints a job that lands in one user's backup folder once, through the
+monitor's own tick and settling wait, and nothing for an unrelated change; it stops cleanly on
+SIGTERM. `qmspool pdf` over an old file on a file system that fills up, and interrupted or killed
+while it writes: the old file stays whole and no temporary file stays behind."""
 
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import time
 
@@ -18,6 +20,23 @@ from harness.proc import wait_until
 
 TICK_S = 5.0
 SETTLE_S = 5.0
+
+
+def repeated_band(kind, flags, width, height, dpi_x, dpi_y, row: bytes) -> bytes:
+    """A run-coded band whose rows all repeat row: the first row as literals, then copies from
+    the row above, so a band of hundreds of megabytes takes a few hundred kilobytes."""
+    codes = bytearray()
+    for i in range(0, len(row), 64):
+        piece = row[i:i + 64]
+        codes += bytes((((len(piece) - 1) << 2) | 1,)) + piece
+    left = len(row) * (height - 1)
+    while left > 0:
+        n = min(64, left)
+        codes += bytes((((n - 1) << 2) | 3,))
+        left -= n
+    head = struct.pack(">BBHHHHHHI", kind, flags | spooljob.COMPRESSED, width, height, 0, 0,
+                       dpi_x, dpi_y, 0)
+    return head + bytes(codes)
 
 
 def client_env(server, tmp_path):
@@ -45,6 +64,44 @@ def test_print_sends_one_job_of_every_page_and_names_a_missing_printer(
     assert res.returncode == 1
     assert res.stderr.count("\n") == 1 and "'NoSuchPrinter'" in res.stderr, res.stderr
     assert len(native_printer.settle(5)) == 1
+
+    # A job whose second page holds more image than a page may (three bands in many colours
+    # at 1200 dpi): the job is cancelled after its first page went, and nothing prints.
+    stripes = (spooljob.rgb565(200, 60, 30) + spooljob.rgb565(30, 60, 200)) * 2500
+    band = repeated_band(spooljob.KIND_BAND16, spooljob.CONTINUED, 5000, 2700, 1200, 1200,
+                         stripes)
+    heavy = str(tmp_path / "heavy.pdb")
+    with open(heavy, "wb") as f:
+        f.write(spooljob.container([spooljob.text_record(b"page 1"), band, band,
+                                    band[:1] + bytes((band[1] & ~spooljob.CONTINUED,)) + band[2:]]))
+    res = proc.run([qmspool_printing, "print", heavy], env=env)
+    assert res.returncode == 1, res.stdout
+    assert res.stderr.count("\n") == 1 and ": page 2: " in res.stderr, res.stderr
+    assert len(native_printer.settle(15)) == 1, native_printer.error_log()[-3000:]
+
+
+def test_pdf_under_a_memory_limit_writes_the_job_or_fails_in_one_line(qmspool, tmp_path):
+    # Six 1-bit bands of 32767 x 2730 stripes on one page, a megabyte of spool file: each band's
+    # surface is 268 MB, and cairo holds the six until the page is written: 2.1 GB in its 4-byte
+    # pixels, 67 MB as masks of a bit a pixel.
+    bands = [repeated_band(spooljob.KIND_BAND1, spooljob.CONTINUED if i < 5 else 0, 32767, 2730,
+                           4096, 4096, b"\xaa" * 4096) for i in range(6)]
+    job = tmp_path / "six bands.pdb"
+    job.write_bytes(spooljob.container(bands))
+    out = tmp_path / "out.pdf"
+    # Whole in 600 MB of address space, its six bands on its page; in 200 MB, refused.
+    for limit_kb, status in ((200_000, 1), (600_000, 0)):
+        res = proc.run(["bash", "-c", f'ulimit -v {limit_kb}; exec "$0" pdf "$1" "$2"', qmspool,
+                        str(job), str(out)])
+        assert res.returncode == status, (limit_kb, res.returncode, res.stderr)
+        written = [] if status else ["out.pdf"]  # and no temporary file either way
+        assert sorted(os.listdir(tmp_path)) == sorted(["six bands.pdb"] + written)
+        if status:
+            assert res.stderr == f"qmspool: cannot write '{out}': page 1: out of memory\n"
+        else:
+            assert pages.pdf_pages(str(out)) == 1
+            images = proc.run(["pdfimages", "-list", str(out)]).stdout
+            assert images.count(" stencil ") == 6, images
 
 
 def test_watch_prints_a_job_dropped_into_a_users_folder_once_and_nothing_for_other_changes(
