@@ -99,8 +99,9 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     // The monitor joins names with backslashes and the backend reads each as a separator: an
     // install folder with one in its name would be taken for another folder.
     if (read_install_folder() && std::strchr(Monitor.InstallFolder, '\\')) {
-        std::fprintf(err, "qmspool watch: install folder '%s' not used: a backslash in its name "
-                          "would be read as a folder separator\n",
+        std::fprintf(err,
+                     "qmspool watch: install folder '%s' not used: a backslash in its name "
+                     "would be read as a folder separator\n",
                      posix::printable(Monitor.InstallFolder).c_str());
         reset_monitor_state();
         return 1;

@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -165,7 +165,8 @@ TEST(PosixWatch, fires_on_a_change_in_its_folder_stays_fired_and_fires_again_whe
     EXPECT_EQ(poll_change_watches(both, 0), PollFailed);
 }
 
-TEST(PosixWatch, shares_one_inotify_instance_says_why_a_watch_failed_and_watches_a_folder_made_again)
+TEST(PosixWatch,
+     shares_one_inotify_instance_says_why_a_watch_failed_and_watches_a_folder_made_again)
 {
     TempDir d;
     Log log;
@@ -207,8 +208,7 @@ TEST(PosixWatch, shares_one_inotify_instance_says_why_a_watch_failed_and_watches
     EXPECT_EQ(poll_change_watches(all, 3), PollNothingFired);
     fs::create_directories(d / "Carol/backup");
     EXPECT_EQ(poll_change_watches(all, 3), 2);
-    EXPECT_NE(log.text().find("watching '" + (d / "Carol/backup") + "' again\n"),
-              std::string::npos)
+    EXPECT_NE(log.text().find("watching '" + (d / "Carol/backup") + "' again\n"), std::string::npos)
         << log.text();
 
     alice.reset();

@@ -31,9 +31,9 @@ struct ListingObject {
 // A watch on one folder. Every watch of the process shares one inotify instance: the instances
 // a user may have are few (128 by default) and shared with everything else the user runs.
 struct WatchObject {
-    std::string folder; // as this system names it
-    int wd = -1;        // -1: the folder went; it is looked for again at each poll
-    bool fired = false; // a change not yet seen by whoever armed the watch
+    std::string folder;    // as this system names it
+    int wd = -1;           // -1: the folder went; it is looked for again at each poll
+    bool fired = false;    // a change not yet seen by whoever armed the watch
     bool reported = false; // a poll has named it since it was armed
     bool again = false;    // a change since the poll named it: fires again once armed
     int retry_errno = 0;   // why the last attempt to watch it again failed, once said
@@ -59,7 +59,7 @@ constexpr std::uint32_t WatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_M
                                     IN_ONLYDIR;
 
 struct FilesState {
-    int inotify = -1;                 // the process's one instance, while any watch is open
+    int inotify = -1;                  // the process's one instance, while any watch is open
     std::vector<WatchObject*> watches; // every open watch
     std::set<std::string> skipped;     // folders whose odd names have been reported
 };
@@ -145,8 +145,8 @@ void lose_folder(WatchObject* w)
     w->wd = -1;
     w->retry_errno = 0;
     note_change(w);
-    posix::log_line(("'" + w->folder + "' went; it is watched again once it is there again")
-                        .c_str());
+    posix::log_line(
+        ("'" + w->folder + "' went; it is watched again once it is there again").c_str());
 }
 
 void take_event(const inotify_event& e)
@@ -202,7 +202,8 @@ void watch_again(WatchObject* w)
     if (wd < 0) {
         // Not there yet (or not a folder): the usual case, said nothing about.
         if (errno != ENOENT && errno != ENOTDIR && errno != w->retry_errno)
-            posix::log_line(("cannot watch '" + w->folder + "' again: " + with_hint(errno)).c_str());
+            posix::log_line(
+                ("cannot watch '" + w->folder + "' again: " + with_hint(errno)).c_str());
         w->retry_errno = errno;
         return;
     }

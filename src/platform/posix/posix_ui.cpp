@@ -86,7 +86,9 @@ std::string printable(const std::string& text)
         } else {
             // UTF-8 passes whole, but for the C1 controls (U+0080 to U+009F), which terminals
             // act on; a byte that does not start or continue a whole sequence is escaped.
-            const std::size_t len = c >= 0xf5 ? 0 : c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
+            std::size_t len = 0; // of the sequence a byte of this value starts
+            if (c >= 0xc2 && c < 0xf5)
+                len = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : 2;
             bool whole = len > 0 && i + len <= n;
             for (std::size_t k = 1; whole && k < len; ++k)
                 whole = (at(i + k) & 0xc0) == 0x80;
