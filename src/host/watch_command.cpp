@@ -96,6 +96,16 @@ int run_watch(const WatchRequest& r, std::FILE* err)
         posix::set_value(InstallKey, "Path", absolute(r.install_folder));
 
     reset_monitor_state();
+    // The monitor joins names with backslashes and the backend reads each as a separator: an
+    // install folder with one in its name would be taken for another folder.
+    if (read_install_folder() && std::strchr(Monitor.InstallFolder, '\\')) {
+        std::fprintf(err,
+                     "qmspool watch: install folder '%s' not used: a backslash in its name "
+                     "would be read as a folder separator\n",
+                     posix::printable(Monitor.InstallFolder).c_str());
+        reset_monitor_state();
+        return 1;
+    }
     Window window = posix::headless_window();
     if (discover_user_folders(window) != 0) {
         std::fprintf(err,
@@ -106,7 +116,7 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     }
     if (Monitor.MonitoredUserCount == 0) {
         std::fprintf(err, "qmspool watch: no user folders with a backup folder in '%s'\n",
-                     posix::native_path(Monitor.InstallFolder).c_str());
+                     posix::printable(Monitor.InstallFolder).c_str());
         reset_monitor_state();
         return 1;
     }
@@ -114,6 +124,8 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     if (!default_printer_name(printer, sizeof printer))
         std::snprintf(printer, sizeof printer, "%s", "(no default printer)");
     for (int i = 0; i < Monitor.MonitoredUserCount; ++i) {
+        if (!Monitor.MonitoredUser[i].watch_handle)
+            continue; // the backend has said why it could not watch the folder
         const std::string line = "watching " + posix::native_path(Monitor.MonitoredUser[i].status_line);
         posix::log_line(line.c_str());
     }

@@ -21,6 +21,10 @@ enum class StaleSpoolFiles { Delete, Keep };
 // restored); 0 otherwise, also when no user was found.
 int discover_user_folders(Window main_window, StaleSpoolFiles stale = StaleSpoolFiles::Delete);
 
+// Reads the install folder into Monitor.InstallFolder, as discovery does first. False when the
+// settings name none.
+bool read_install_folder();
+
 // The name fitting of a user's slot, apart from the file system so that it can be fuzzed. The
 // user folder's path, false when the name does not fit the slot's field or the path its buffer.
 bool fit_user_path(const char* install_folder, const char* user_name,

@@ -1,16 +1,25 @@
 // The POSIX backend of the ports on real folders: inotify watches that fire, stay fired and fire
-// again when armed after a change; stamps that wait while someone else holds the file; the
-// settings file in place of the registry; folder look-ups with the program's backslash paths;
-// message boxes as log lines.
+// again when armed after a change, all on one inotify instance, and that come back when their
+// folder is made again; stamps that wait while someone else holds the file; no read that waits
+// on a FIFO; the settings file in place of the registry; folder look-ups with the program's
+// backslash paths and no names that would not survive them; message boxes as log lines.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/files_port.h"
 #include "platform/posix/posix.h"
@@ -55,6 +64,59 @@ private:
 void write_text(const std::string& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// The backend set up with its log in memory.
+struct Log {
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* file = open_memstream(&data, &size);
+    explicit Log(const std::string& settings_file = "")
+    {
+        posix::Options options;
+        options.settings_file = settings_file;
+        options.log = file;
+        posix::configure(options);
+    }
+    ~Log()
+    {
+        posix::configure(posix::Options{});
+        std::fclose(file);
+        std::free(data);
+    }
+    std::string text()
+    {
+        std::fflush(file);
+        return std::string(data, size);
+    }
+};
+
+int inotify_instances()
+{
+    int n = 0;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        n += fs::read_symlink(fd.path(), ec).string() == "anon_inode:inotify";
+    }
+    return n;
+}
+
+// `body`'s exit status in a child process, or -1 when it has not ended within 20 s (an upper
+// bound: it is then killed), so that what would wait for ever fails instead of hanging.
+int in_child(const std::function<int()>& body)
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(body());
+    int status = 0;
+    for (int i = 0; i < 2000 && waitpid(child, &status, WNOHANG) == 0; ++i)
+        usleep(10000);
+    if (waitpid(child, &status, WNOHANG) == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
 TEST(PosixWatch, fires_on_a_change_in_its_folder_stays_fired_and_fires_again_when_armed_after_one)
@@ -103,6 +165,58 @@ TEST(PosixWatch, fires_on_a_change_in_its_folder_stays_fired_and_fires_again_whe
     EXPECT_EQ(poll_change_watches(both, 0), PollFailed);
 }
 
+TEST(PosixWatch,
+     shares_one_inotify_instance_says_why_a_watch_failed_and_watches_a_folder_made_again)
+{
+    TempDir d;
+    Log log;
+    for (const char* user : {"Alice", "Bob", "Carol"})
+        fs::create_directories(d / (std::string(user) + "/backup"));
+    const int before = inotify_instances();
+    ChangeWatch alice(open_change_watch(d.windows("Alice\\backup").c_str()));
+    ChangeWatch bob(open_change_watch(d.windows("Bob\\backup").c_str()));
+    ChangeWatch carol(open_change_watch(d.windows("Carol\\backup").c_str()));
+    ASSERT_TRUE(alice && bob && carol);
+    // A user may have 128 instances, shared with everything the user runs: one per process.
+    EXPECT_EQ(inotify_instances(), before + 1);
+    EXPECT_EQ(open_change_watch(d.windows("Dave\\backup").c_str()), nullptr);
+    EXPECT_EQ(log.text(), "qmspool watch: not watching '" + (d / "Dave/backup") +
+                              "': No such file or directory\n");
+    const WatchHandle all[3] = {alice.get(), bob.get(), carol.get()};
+
+    // Bob's folder deleted fires; made again with a job in it before the watch is back, it
+    // fires again, and its changes fire from then on.
+    fs::remove_all(d / "Bob");
+    EXPECT_EQ(poll_change_watches(all, 3), 1);
+    EXPECT_EQ(arm_change_watch(bob.get()), 0);
+    EXPECT_EQ(poll_change_watches(all, 3), PollNothingFired);
+    fs::create_directories(d / "Bob/backup");
+    write_text(d / "Bob/backup/Quillmark Spool File.pdb", "job");
+    EXPECT_EQ(poll_change_watches(all, 3), 1);
+    EXPECT_EQ(arm_change_watch(bob.get()), 0);
+    EXPECT_EQ(poll_change_watches(all, 3), PollNothingFired);
+    write_text(d / "Bob/backup/Quillmark_Spool_File.pdb", "job");
+    EXPECT_EQ(poll_change_watches(all, 3), 1);
+
+    // Carol's folder moved away: the watch stays with the name, not with the folder.
+    fs::rename(d / "Carol/backup", d / "Carol/old");
+    EXPECT_EQ(poll_change_watches(all, 3), 1); // the lowest fired first
+    EXPECT_EQ(arm_change_watch(bob.get()), 0);
+    EXPECT_EQ(poll_change_watches(all, 3), 2);
+    EXPECT_EQ(arm_change_watch(carol.get()), 0);
+    write_text(d / "Carol/old/Quillmark Spool File.pdb", "job");
+    EXPECT_EQ(poll_change_watches(all, 3), PollNothingFired);
+    fs::create_directories(d / "Carol/backup");
+    EXPECT_EQ(poll_change_watches(all, 3), 2);
+    EXPECT_NE(log.text().find("watching '" + (d / "Carol/backup") + "' again\n"), std::string::npos)
+        << log.text();
+
+    alice.reset();
+    bob.reset();
+    carol.reset();
+    EXPECT_EQ(inotify_instances(), before);
+}
+
 TEST(PosixFiles, stamps_wait_while_another_holds_the_file_and_look_ups_take_backslash_paths)
 {
     TempDir d;
@@ -144,6 +258,46 @@ TEST(PosixFiles, stamps_wait_while_another_holds_the_file_and_look_ups_take_back
     EXPECT_EQ(full_path("x", absolute, 3), -1);
 }
 
+TEST(PosixFiles, a_fifo_under_a_spool_files_name_is_never_read_and_backslash_names_never_listed)
+{
+    TempDir d;
+    Log log;
+    // A user folder whose name, joined with backslashes and read back, names "outside".
+    fs::create_directories(d / "Palm/x\\..\\..\\outside");
+    fs::create_directories(d / "Palm/x");
+    fs::create_directories(d / "Palm/Alice/backup");
+    fs::create_directories(d / "outside/backup");
+
+    // Listed twice (a look-up lists too): not there, and said once.
+    EXPECT_FALSE(find_entry(d.windows("Palm").c_str(), "x\\..\\..\\outside", nullptr));
+    std::vector<std::string> names;
+    FolderEntry entry{};
+    FolderListing listing(d.windows("Palm").c_str(), &entry);
+    do
+        names.push_back(entry.name);
+    while (listing.next(&entry));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "Alice", "x"}));
+    EXPECT_EQ(log.text(), "qmspool watch: skipped '" + (d / "Palm/x") +
+                              "\\\\..\\\\..\\\\outside': a backslash in its name would be read "
+                              "as a folder separator\n");
+
+    // A FIFO where a spool file is looked for, with a writer so that an open would not wait:
+    // not a file to read, stamp or delete.
+    const std::string fifo = d / "Palm/Alice/backup/Quillmark Spool File.pdb";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    const std::string job = d.windows("Palm\\Alice\\backup\\Quillmark Spool File.pdb");
+    std::FILE* f = open_file(job.c_str(), "rb");
+    EXPECT_EQ(f, nullptr);
+    if (f)
+        std::fclose(f);
+    std::uint64_t stamp = 0;
+    EXPECT_EQ(read_last_write_time(job.c_str(), &stamp), -1);
+    EXPECT_FALSE(can_open_for_reading(job.c_str()));
+    close(writer);
+}
+
 TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value_wins)
 {
     TempDir d;
@@ -182,14 +336,55 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
               0);
     EXPECT_STREQ(path, "/srv/palm");
 
-    // A message box is a line on the log.
+    // A message box is a line on the log; a path in it is shown as this system names it, and
+    // what a name holds cannot break the line or speak to the terminal.
     EXPECT_EQ(message_box("Can't find any valid\nuser folders\n", "Quillmark Spooler"), AnswerOk);
+    message_box("The spooling queue file is empty or no longer exists.\n",
+                "\\home\\x\ny\x1b[2J\xc2\x9b\xff\\Quillmark Spool File.pdb");
+    posix::log_line("caf\xc3\xa9\tok");
     std::fclose(log);
     std::ifstream in(log_path);
     std::string line;
     std::getline(in, line);
     EXPECT_EQ(line, "qmspool watch: Quillmark Spooler: Can't find any valid user folders");
+    std::getline(in, line);
+    EXPECT_EQ(line, "qmspool watch: /home/x\\ny\\x1b[2J\\xc2\\x9b\\xff/Quillmark Spool File.pdb: "
+                    "The spooling queue file is empty or no longer exists.");
+    std::getline(in, line);
+    EXPECT_EQ(line, "qmspool watch: caf\xc3\xa9\\tok");
     posix::configure(posix::Options{});
+}
+
+TEST(PosixSettings, only_a_regular_settings_file_of_at_most_64_KiB_is_read_and_a_line_says_why_not)
+{
+    TempDir d;
+    auto install_folder_read = [] {
+        char path[512] = "";
+        return read_registry_value("Software", "U.S. Robotics", "Pilot Desktop", "Core", "Path",
+                                   path, sizeof path) == 0;
+    };
+    // A valid file but for the NULs that make it a byte over 64 KiB.
+    std::string text = "[Software\\U.S. Robotics\\Pilot Desktop\\Core]\nPath=/srv/palm\n";
+    text.resize(64 * 1024 + 1, '\0');
+    write_text(d / "settings", text);
+    {
+        Log log(d / "settings");
+        EXPECT_FALSE(install_folder_read());
+        EXPECT_EQ(log.text(), "qmspool watch: settings file '" + (d / "settings") +
+                                  "' not read: larger than 64 KiB\n");
+    }
+    // A FIFO is never waited on.
+    fs::remove(d / "settings");
+    ASSERT_EQ(mkfifo((d / "settings").c_str(), 0600), 0);
+    Log log(d / "settings");
+    EXPECT_EQ(in_child([&] {
+                  const bool said = !install_folder_read() &&
+                                    log.text() == "qmspool watch: settings file '" +
+                                                      (d / "settings") +
+                                                      "' not read: not a regular file\n";
+                  return said ? 0 : 1;
+              }),
+              0);
 }
 
 } // namespace

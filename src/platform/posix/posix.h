@@ -40,7 +40,11 @@ Window headless_window();
 // The path as this system names it: the program builds paths with backslashes.
 std::string native_path(const char* path);
 
-// One line on the log.
+// One line on the log, its control characters (and backslashes) written as C escapes: a name
+// with a line end in it cannot make two lines or forge one.
 void log_line(const char* text);
+
+// The text as log_line writes it.
+std::string printable(const std::string& text);
 
 } // namespace qm::posix

@@ -11,11 +11,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <set>
 #include <string>
 #include <strings.h>
+#include <vector>
 
 #include "platform/files_port.h"
 #include "platform/posix/posix.h"
+#include "platform/posix/posix_internal.h"
 #include "platform/watch_port.h"
 
 namespace qm {
@@ -25,10 +28,15 @@ struct ListingObject {
     std::string folder;
 };
 
-// An inotify instance of its own per watch, so that each fires and is re-armed alone.
+// A watch on one folder. Every watch of the process shares one inotify instance: the instances
+// a user may have are few (128 by default) and shared with everything else the user runs.
 struct WatchObject {
-    int fd = -1;
-    bool fired = false;
+    std::string folder;    // as this system names it
+    int wd = -1;           // -1: the folder went; it is looked for again at each poll
+    bool fired = false;    // a change not yet seen by whoever armed the watch
+    bool reported = false; // a poll has named it since it was armed
+    bool again = false;    // a change since the poll named it: fires again once armed
+    int retry_errno = 0;   // why the last attempt to watch it again failed, once said
 };
 
 namespace posix {
@@ -44,6 +52,24 @@ std::string native_path(const char* path)
 
 namespace {
 
+// Names that come and go and contents written, in the folder itself (not its subfolders), as
+// the Windows watch asks for; and the folder itself going away.
+constexpr std::uint32_t WatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                    IN_MODIFY | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF |
+                                    IN_ONLYDIR;
+
+struct FilesState {
+    int inotify = -1;                  // the process's one instance, while any watch is open
+    std::vector<WatchObject*> watches; // every open watch
+    std::set<std::string> skipped;     // folders whose odd names have been reported
+};
+
+FilesState& files()
+{
+    static FilesState s;
+    return s;
+}
+
 bool is_folder(const std::string& path)
 {
     struct stat st{};
@@ -55,33 +81,149 @@ bool read_entry(ListingObject* listing, FolderEntry* entry)
     while (dirent* e = readdir(listing->dir)) {
         if (std::strlen(e->d_name) >= sizeof entry->name)
             continue; // a name the program could not hold; it names nothing it looks for
+        const std::string path = listing->folder + "/" + e->d_name;
+        const bool folder = e->d_type == DT_DIR ||
+                            ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) && is_folder(path));
+        // The program joins names with backslashes and this backend reads each as a folder
+        // separator, so a name with one in it would come back as another path: "x\..\..\y"
+        // names a folder outside the one listed. Such an entry is not there for the program.
+        if (std::strchr(e->d_name, '\\')) {
+            if (folder && files().skipped.insert(path).second)
+                posix::log_line(("skipped '" + path +
+                                 "': a backslash in its name would be read as a folder separator")
+                                    .c_str());
+            continue;
+        }
         std::snprintf(entry->name, sizeof entry->name, "%s", e->d_name);
-        entry->is_folder = e->d_type == DT_DIR ||
-                           ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) &&
-                            is_folder(listing->folder + "/" + e->d_name));
+        entry->is_folder = folder;
         return true;
     }
     return false;
 }
 
-// Takes every event waiting on the watch; true when there was one.
-bool drain(int fd)
+// Opens a regular file for reading without ever waiting: a FIFO, socket or device under the
+// name, even one put there after the look before the open, is refused rather than read.
+int open_regular(const std::string& path)
 {
-    alignas(inotify_event) char buffer[4096];
-    bool any = false;
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            any = true;
+    struct stat st{};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string with_hint(int error)
+{
+    std::string why = std::strerror(error);
+    if (error == ENOSPC)
+        why += " (the limit of inotify watches, fs.inotify.max_user_watches, is reached)";
+    else if (error == EMFILE)
+        why += " (the limit of inotify instances or of open files is reached)";
+    return why;
+}
+
+void note_change(WatchObject* w)
+{
+    if (w->reported)
+        w->again = true;
+    else
+        w->fired = true;
+}
+
+// The folder is no longer the one watched: deleted, moved away or unmounted. It fires, so that
+// a look at it finds what went; the next polls watch it again once it is there again.
+void lose_folder(WatchObject* w)
+{
+    if (w->wd < 0)
+        return;
+    w->wd = -1;
+    w->retry_errno = 0;
+    note_change(w);
+    posix::log_line(
+        ("'" + w->folder + "' went; it is watched again once it is there again").c_str());
+}
+
+void take_event(const inotify_event& e)
+{
+    FilesState& s = files();
+    if (e.mask & IN_Q_OVERFLOW) {
+        // Events were lost: any folder may have changed.
+        for (WatchObject* w : s.watches)
+            note_change(w);
+        return;
+    }
+    // A folder moved away keeps its watch, which would then follow it wherever it went: take
+    // the watch off, so that the folder made again under the name is watched instead.
+    if ((e.mask & IN_MOVE_SELF) && !(e.mask & IN_IGNORED))
+        inotify_rm_watch(s.inotify, e.wd);
+    for (WatchObject* w : s.watches) {
+        if (w->wd != e.wd)
             continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        return any;
+        if (e.mask & (IN_IGNORED | IN_MOVE_SELF))
+            lose_folder(w);
+        else
+            note_change(w);
     }
 }
 
+// Takes every event waiting on the instance and hands each to its watches.
+void drain()
+{
+    FilesState& s = files();
+    if (s.inotify < 0)
+        return;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(s.inotify, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            inotify_event e;
+            std::memcpy(&e, buffer + at, sizeof e);
+            take_event(e);
+            at += static_cast<ssize_t>(sizeof e + e.len);
+        }
+    }
+}
+
+// Watches a folder that went once it is there again. It then counts as fired: a job may have
+// been put in it before its watch was back.
+void watch_again(WatchObject* w)
+{
+    const int wd = inotify_add_watch(files().inotify, w->folder.c_str(), WatchMask);
+    if (wd < 0) {
+        // Not there yet (or not a folder): the usual case, said nothing about.
+        if (errno != ENOENT && errno != ENOTDIR && errno != w->retry_errno)
+            posix::log_line(
+                ("cannot watch '" + w->folder + "' again: " + with_hint(errno)).c_str());
+        w->retry_errno = errno;
+        return;
+    }
+    w->wd = wd;
+    w->fired = true;
+    w->reported = false;
+    w->again = false;
+    posix::log_line(("watching '" + w->folder + "' again").c_str());
+}
+
 } // namespace
+
+namespace posix {
+
+void configure_files()
+{
+    files().skipped.clear();
+}
+
+} // namespace posix
 
 ListingHandle begin_listing(const char* folder, FolderEntry* first)
 {
@@ -137,11 +279,7 @@ bool find_entry(const char* folder, const char* name, FolderEntry* found)
 
 bool can_open_for_reading(const char* path)
 {
-    const std::string p = posix::native_path(path);
-    struct stat st{};
-    if (stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open_regular(posix::native_path(path));
     if (fd < 0)
         return false;
     close(fd);
@@ -172,8 +310,7 @@ int full_path(const char* path, char* out, std::size_t size)
 
 int read_last_write_time(const char* path, std::uint64_t* time)
 {
-    const std::string p = posix::native_path(path);
-    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = open_regular(posix::native_path(path));
     if (fd < 0)
         return -1;
     // The Windows program reads the time through an open that shares the file with nobody, so
@@ -187,7 +324,7 @@ int read_last_write_time(const char* path, std::uint64_t* time)
         return -1;
     }
     struct stat st{};
-    const bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const bool ok = fstat(fd, &st) == 0;
     close(fd);
     if (!ok)
         return -1;
@@ -199,26 +336,56 @@ int read_last_write_time(const char* path, std::uint64_t* time)
 
 std::FILE* open_file(const char* path, const char* mode)
 {
-    return std::fopen(posix::native_path(path).c_str(), mode);
+    const std::string p = posix::native_path(path);
+    // Reading is of spool files only: a regular file, opened without a wait.
+    if (mode && mode[0] == 'r' && !std::strchr(mode, '+')) {
+        const int fd = open_regular(p);
+        if (fd < 0)
+            return nullptr;
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        std::FILE* f = fdopen(fd, mode);
+        if (!f)
+            close(fd);
+        return f;
+    }
+    return std::fopen(p.c_str(), mode);
 }
 
 WatchHandle open_change_watch(const char* folder)
 {
+    FilesState& s = files();
     const std::string p = posix::native_path(folder);
-    const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd < 0)
+    auto why_not = [&p](int error) {
+        posix::log_line(("not watching '" + p + "': " + with_hint(error)).c_str());
         return nullptr;
-    // Names that come and go and contents written, in the folder itself (not its subfolders),
-    // as the Windows watch asks for; and the folder itself going away.
-    const std::uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
-                               IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-    if (inotify_add_watch(fd, p.c_str(), mask) < 0) {
-        close(fd);
-        return nullptr;
-    }
-    auto* watch = new (std::nothrow) WatchObject{fd, false};
+    };
+    auto* watch = new (std::nothrow) WatchObject;
     if (!watch)
-        close(fd);
+        return why_not(ENOMEM);
+    watch->folder = p;
+    if (s.inotify < 0) {
+        s.inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (s.inotify < 0) {
+            const int error = errno;
+            delete watch;
+            return why_not(error);
+        }
+    }
+    // Events already waiting belong to the watches they name.
+    drain();
+    watch->wd = inotify_add_watch(s.inotify, p.c_str(), WatchMask);
+    if (watch->wd < 0) {
+        const int error = errno;
+        delete watch;
+        if (s.watches.empty()) {
+            close(s.inotify);
+            s.inotify = -1;
+        }
+        return why_not(error);
+    }
+    s.watches.push_back(watch);
     return watch;
 }
 
@@ -226,8 +393,11 @@ int arm_change_watch(WatchHandle watch)
 {
     if (!watch)
         return -1;
+    drain();
     // A change made while the watch was fired fires it again at once.
-    watch->fired = drain(watch->fd);
+    watch->fired = watch->again;
+    watch->again = false;
+    watch->reported = false;
     return 0;
 }
 
@@ -235,18 +405,32 @@ void close_change_watch(WatchHandle watch)
 {
     if (!watch)
         return;
-    close(watch->fd);
+    FilesState& s = files();
+    s.watches.erase(std::remove(s.watches.begin(), s.watches.end(), watch), s.watches.end());
+    // Two paths to one folder share the folder's inotify watch: it goes with the last of them.
+    const bool shared = std::any_of(s.watches.begin(), s.watches.end(),
+                                    [watch](const WatchObject* w) { return w->wd == watch->wd; });
+    if (watch->wd >= 0 && !shared)
+        inotify_rm_watch(s.inotify, watch->wd);
     delete watch;
+    if (s.watches.empty() && s.inotify >= 0) {
+        close(s.inotify);
+        s.inotify = -1;
+    }
 }
 
 int poll_change_watches(const WatchHandle* watches, int count)
 {
     if (count <= 0)
         return PollFailed;
+    drain();
+    for (int i = 0; i < count; ++i)
+        if (watches[i] && watches[i]->wd < 0)
+            watch_again(watches[i]);
     for (int i = 0; i < count; ++i) {
         WatchObject* w = watches[i];
-        if (w && (w->fired || drain(w->fd))) {
-            w->fired = true;
+        if (w && w->fired) {
+            w->reported = true;
             return i;
         }
     }

@@ -24,6 +24,7 @@ struct DrawObject {
 namespace posix {
 
 void configure_settings(const std::string& file);
+void configure_files();
 void configure_printing(const std::string& printer);
 
 } // namespace posix

@@ -7,12 +7,18 @@
 // Key and value names are matched without regard to letter case, as the registry matches them,
 // and either slash separates keys. A value is text (read with its terminating zero, as the
 // registry's string values are) or, written "hex:01 00 00 00", bytes.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/posix.h"
@@ -86,13 +92,61 @@ bool hex_bytes(const std::string& text, Bytes& out)
     return true;
 }
 
+// A few lines of text: anything larger is not a settings file.
+constexpr std::size_t MaxSettingsBytes = 64 * 1024;
+
+// The settings file's text; false, with a line on the log that says why unless the file is
+// simply not there, when it is not a regular file of at most MaxSettingsBytes or cannot be
+// read. A FIFO or device under its name is never waited on.
+bool read_settings_text(const std::string& path, std::string& text)
+{
+    auto refuse = [&path](const std::string& why) {
+        log_line(("settings file '" + path + "' not read: " + why).c_str());
+        return false;
+    };
+    struct stat st{};
+    if (stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? false : refuse(std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        return refuse("not a regular file");
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return refuse(std::strerror(errno));
+    std::string buffer(MaxSettingsBytes + 1, '\0');
+    std::size_t got = 0;
+    bool failed = fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
+    // Read to the end rather than trust the size: the file may be growing.
+    while (!failed && got < buffer.size()) {
+        const ssize_t n = read(fd, buffer.data() + got, buffer.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    const int error = errno;
+    close(fd);
+    if (failed)
+        return refuse(S_ISREG(st.st_mode) ? std::strerror(error) : "not a regular file");
+    if (got > MaxSettingsBytes)
+        return refuse("larger than 64 KiB");
+    buffer.resize(got);
+    text = std::move(buffer);
+    return true;
+}
+
 void load()
 {
     SettingsState& s = settings();
     if (s.loaded)
         return;
     s.loaded = true;
-    std::ifstream in(s.file.empty() ? settings_file_path() : s.file);
+    std::string text;
+    if (!read_settings_text(s.file.empty() ? settings_file_path() : s.file, text))
+        return;
+    std::istringstream in(text);
     std::string line, section;
     while (std::getline(in, line)) {
         line = trim(line);
