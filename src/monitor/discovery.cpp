@@ -124,6 +124,8 @@ bool add_user(const char* user_name)
     return true;
 }
 
+} // namespace
+
 bool read_install_folder()
 {
     char* dest = Monitor.InstallFolder;
@@ -136,8 +138,6 @@ bool read_install_folder()
     dest[size - 1] = '\0';
     return true;
 }
-
-} // namespace
 
 bool fit_user_path(const char* install_folder, const char* user_name,
                    char (&user_path)[PathBufferSize])
