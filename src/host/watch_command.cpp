@@ -117,7 +117,8 @@ bool check_printer(const char* named, std::string& line, std::FILE* err)
         break;
     }
     posix::log_line(error.c_str());
-    line = named ? "printing on '" + std::string(named) + "'" : "printing on CUPS's default printer";
+    line = named ? "printing on '" + std::string(named) + "'"
+                 : std::string("printing on CUPS's default printer");
     return true;
 }
 

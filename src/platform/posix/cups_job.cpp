@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 namespace qm::posix {
 namespace {
@@ -56,26 +57,24 @@ std::string server_address()
 std::string connect_failure()
 {
     const std::string port = std::to_string(ippPort());
-    http_addrlist_t* list = httpAddrGetList(cupsServer(), AF_UNSPEC, port.c_str());
+    const std::unique_ptr<http_addrlist_t, void (*)(http_addrlist_t*)> list(
+        httpAddrGetList(cupsServer(), AF_UNSPEC, port.c_str()), &httpAddrFreeList);
     if (!list)
         return reason(); // the name does not resolve: libcups says why
-    int code = 0;
-    const int fd = socket(httpAddrFamily(&list->addr), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        code = errno;
-    } else {
-        if (connect(fd, &list->addr.addr, static_cast<socklen_t>(httpAddrLength(&list->addr))) != 0) {
-            code = errno;
-            pollfd p{fd, POLLOUT, 0};
-            socklen_t size = sizeof code;
-            if (code == EINPROGRESS && poll(&p, 1, 1000) == 1 &&
-                getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size) != 0)
-                code = errno;
-        }
-        close(fd);
+    http_addr_t* addr = &list->addr;
+    const int fd = socket(httpAddrFamily(addr), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return reason();
+    const socklen_t length = static_cast<socklen_t>(httpAddrLength(addr));
+    int code = connect(fd, &addr->addr, length) == 0 ? 0 : errno;
+    if (code == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        socklen_t size = sizeof code;
+        if (poll(&p, 1, 1000) != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size) != 0)
+            code = 0;
     }
-    httpAddrFreeList(list);
-    return code && code != EINPROGRESS ? std::strerror(code) : reason();
+    close(fd);
+    return code ? std::strerror(code) : reason();
 }
 
 // A connection of our own to the print server (libcups's shared one waits without end), on
@@ -102,10 +101,8 @@ public:
                              static_cast<int>(std::max<long long>(msec.count(), 1)), nullptr);
         if (!http_) {
             error = Clock::now() >= deadline_
-                        ? "the print server at " + address_ + " did not answer within " +
-                              std::to_string(RequestSeconds) + " s"
-                        : "cannot reach the print server at " + address_ + ": " +
-                              connect_failure();
+                        ? no_answer()
+                        : "cannot reach the print server at " + address_ + ": " + connect_failure();
             return false;
         }
         httpSetTimeout(http_, WakeSeconds, &Connection::on_wait, this);
@@ -138,8 +135,7 @@ public:
     {
         switch (gave_up_) {
         case GaveUp::TimedOut:
-            return "the print server at " + address_ + " did not answer within " +
-                   std::to_string(RequestSeconds) + " s";
+            return no_answer();
         case GaveUp::Stopped:
             return "stopped waiting for the print server at " + address_;
         case GaveUp::No:
@@ -154,6 +150,12 @@ public:
 
 private:
     enum class GaveUp { No, TimedOut, Stopped };
+
+    std::string no_answer() const
+    {
+        return "the print server at " + address_ + " did not answer within " +
+               std::to_string(RequestSeconds) + " s";
+    }
 
     static int on_wait(http_t*, void* self)
     {
@@ -192,8 +194,8 @@ cups_dest_t* look_up(Connection& conn, const std::string& printer, PrinterLookup
                          ippPort(), "/printers/%s", printer.c_str());
         ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                     nullptr, "printer-name");
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                     "printer-name");
         conn.arm();
         ippDelete(cupsDoRequest(conn.http(), request, "/")); // takes the request
         if (conn.lost()) {
