@@ -144,7 +144,8 @@ def test_watch_refuses_a_printer_the_server_lacks_and_a_killed_watch_leaves_no_l
                               10), log.read_text()
         finally:
             watch.send_signal(end)
-            watch.wait(10)
+            code = watch.wait(10)
+        assert code == (0 if end == signal.SIGTERM else -signal.SIGKILL), log.read_text()
 
 
 def test_print_and_watch_name_a_print_server_that_refuses_or_never_answers(
