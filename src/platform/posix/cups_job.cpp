@@ -27,6 +27,9 @@ constexpr int StopGraceSeconds = 5;
 constexpr double WakeSeconds = 0.25;
 
 const volatile std::sig_atomic_t* StopFlag = nullptr;
+// A wait was cut short by the stop: the server is not answering, so the requests of the rest of
+// the job (the next page's, say) are not even begun.
+bool GaveUpOnStop = false;
 
 bool stop_requested()
 {
@@ -94,6 +97,11 @@ public:
     bool open(std::string& error)
     {
         address_ = server_address();
+        if (stop_requested() && GaveUpOnStop) {
+            gave_up_ = GaveUp::Stopped;
+            error = explain("");
+            return false;
+        }
         arm();
         const auto msec =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
@@ -172,6 +180,7 @@ private:
         if (now < deadline_)
             return true;
         gave_up_ = stop_requested() ? GaveUp::Stopped : GaveUp::TimedOut;
+        GaveUpOnStop = gave_up_ == GaveUp::Stopped;
         return false;
     }
 
@@ -239,6 +248,7 @@ struct CupsJob::Impl {
 void set_cups_stop_flag(const volatile std::sig_atomic_t* flag)
 {
     StopFlag = flag;
+    GaveUpOnStop = false;
 }
 
 PrinterLookup find_cups_printer(const std::string& printer, std::string& name, std::string& error)
