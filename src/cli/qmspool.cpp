@@ -40,7 +40,8 @@ const char Usage[] =
 #if QM_HAVE_HOST
     "  qmspool print FILE [--printer NAME] [--title TITLE]\n"
     "      Print the job through CUPS as one job of a page per page, on the default printer\n"
-    "      or NAME. Exits 0 only when CUPS accepted the job.\n"
+    "      or NAME. Exits 0 only when CUPS accepted the job; a server that does not answer\n"
+    "      a request within 30 s fails it.\n"
     "  qmspool watch [--install-folder DIR] [--printer NAME]\n"
     "      Watch every user's backup folder under the desktop sync's install folder and\n"
     "      print each job the sync leaves there, as the Windows spooler does. DIR defaults to\n"
@@ -48,6 +49,7 @@ const char Usage[] =
     "        [Software\\U.S. Robotics\\Pilot Desktop\\Core]\n"
     "        Path=/home/me/PalmDesktop\n"
     "      Runs until interrupted (Ctrl+C or SIGTERM); messages go to standard error.\n"
+    "      A second watch of the same folder is refused.\n"
     "      To print every job the sync leaves in its users' folders:\n"
     "        qmspool watch --install-folder ~/PalmDesktop\n"
 #endif

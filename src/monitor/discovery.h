@@ -25,6 +25,10 @@ int discover_user_folders(Window main_window, StaleSpoolFiles stale = StaleSpool
 // settings name none.
 bool read_install_folder();
 
+// Reads the install folder from the settings into Monitor.InstallFolder, as discovery does
+// first; false when it is not set.
+bool read_install_folder();
+
 // The name fitting of a user's slot, apart from the file system so that it can be fuzzed. The
 // user folder's path, false when the name does not fit the slot's field or the path its buffer.
 bool fit_user_path(const char* install_folder, const char* user_name,

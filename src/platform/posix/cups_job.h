@@ -1,7 +1,13 @@
 // One CUPS job with one PDF document streamed into it: created on a destination, written as the
 // document is made, and either finished (the server accepts it) or cancelled.
+//
+// Every request goes over a connection of our own to the print server whose waits are bounded:
+// a server that takes the connection and then never answers (frozen, stopped, overloaded) fails
+// the request after RequestSeconds, and a stop flag, once set, cuts any wait short, so that a
+// watch stops promptly even while the server hangs.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -11,7 +17,8 @@ namespace qm::posix {
 class CupsJob {
 public:
     // Creates the job on the named printer (empty: CUPS's default) and starts its document.
-    // Null, with `error` naming the printer and CUPS's reason, when either failed.
+    // Null, with `error` naming the printer (or the print server) and the reason, when either
+    // failed.
     static std::unique_ptr<CupsJob> start(const std::string& printer, const char* title,
                                           std::string& error);
     // Cancels the job unless it was finished.
@@ -39,7 +46,17 @@ private:
     int id_ = 0;
 };
 
-// The name of CUPS's default printer; empty when there is none.
-std::string cups_default_printer();
+enum class PrinterLookup {
+    Found,      // `name` is the printer's
+    Missing,    // the server answered: no such printer (or no default); `error` says which
+    Unreachable // the server could not be reached or did not answer; `error` names it
+};
+// Asks the print server for the named printer (empty: CUPS's default).
+PrinterLookup find_cups_printer(const std::string& printer, std::string& name, std::string& error);
+
+// While *flag is set (a stop was asked for), a request to the print server gets at most a few
+// seconds more, so that a job under way on a server that answers still finishes but a hung one
+// no longer holds the caller. Null: no stop flag.
+void set_cups_stop_flag(const volatile std::sig_atomic_t* flag);
 
 } // namespace qm::posix

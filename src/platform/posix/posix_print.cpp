@@ -18,6 +18,13 @@ std::string& chosen_printer()
     return name;
 }
 
+// Why the last look-up of the default printer found none, for the print dialog to say.
+std::string& lookup_error()
+{
+    static std::string text;
+    return text;
+}
+
 void log_error(const std::string& text)
 {
     log_line(("Print error: " + text).c_str());
@@ -34,9 +41,12 @@ void configure_printing(const std::string& printer)
 
 bool default_printer_name(char* name, std::size_t size)
 {
-    const std::string printer =
-        posix::chosen_printer().empty() ? posix::cups_default_printer() : posix::chosen_printer();
-    if (printer.empty() || printer.size() >= size)
+    std::string printer = posix::chosen_printer();
+    posix::lookup_error().clear();
+    if (printer.empty() &&
+        posix::find_cups_printer("", printer, posix::lookup_error()) != posix::PrinterLookup::Found)
+        return false;
+    if (printer.size() >= size)
         return false;
     std::snprintf(name, size, "%s", printer.c_str());
     return true;
@@ -58,7 +68,9 @@ void delete_printer_dc(DrawContext dc)
 PrintDialogAnswer print_dialog(Window)
 {
     // Nobody to ask: the job driver asks only when there is no printer to print on.
-    posix::log_error("CUPS has no default printer; name one with --printer NAME");
+    posix::log_error(posix::lookup_error().empty()
+                         ? "CUPS has no default printer; name one with --printer NAME"
+                         : posix::lookup_error());
     return PrintDialogAnswer{};
 }
 
