@@ -13,6 +13,7 @@
 #include <string>
 
 #include "host/host_commands.h"
+#include "host/watch_journal.h"
 #include "host/watch_lock.h"
 #include "job/job_session.h"
 #include "monitor/change_monitor.h"
@@ -156,6 +157,7 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     WatchLock lock;
     std::string printer_line;
     if (read_install_folder()) {
+        posix::note_install_folder(Monitor.InstallFolder, r.install_folder != nullptr);
         const std::string folder = canonical_install_folder();
         std::string detail;
         switch (lock.take(folder, detail)) {
@@ -181,16 +183,11 @@ int run_watch(const WatchRequest& r, std::FILE* err)
         }
     }
     Window window = posix::headless_window();
-    if (discover_user_folders(window) != 0) {
-        std::fprintf(err,
-                     "qmspool watch: no install folder: give --install-folder DIR, or set Path "
-                     "under [%s] in %s\n",
-                     InstallKey, posix::settings_file_path().c_str());
+    // Discovery's message has said what is missing, naming the setting or the folder.
+    if (discover_user_folders(window) != 0)
         return 1;
-    }
+    log_skipped_user_folders(Monitor);
     if (Monitor.MonitoredUserCount == 0) {
-        std::fprintf(err, "qmspool watch: no user folders with a backup folder in '%s'\n",
-                     posix::printable(Monitor.InstallFolder).c_str());
         reset_monitor_state();
         return 1;
     }

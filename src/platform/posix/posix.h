@@ -47,4 +47,13 @@ void log_line(const char* text);
 // The text as log_line writes it.
 std::string printable(const std::string& text);
 
+// The line a message box of the job monitor or the job driver becomes on the log, in this
+// system's terms (the settings file and key, the folder, file or printer it is about); empty for
+// a text that is not one of theirs.
+std::string linux_message(const char* text, const char* caption);
+
+// The install folder the watch uses, and whether --install-folder named it (else the settings
+// file did): for the lines that name it.
+void note_install_folder(const std::string& folder, bool given_on_command_line);
+
 } // namespace qm::posix

@@ -348,9 +348,14 @@ std::FILE* open_file(const char* path, const char* mode)
         std::FILE* f = fdopen(fd, mode);
         if (!f)
             close(fd);
+        else
+            posix::note_job_opened(p);
         return f;
     }
-    return std::fopen(p.c_str(), mode);
+    std::FILE* f = std::fopen(p.c_str(), mode);
+    if (!f)
+        posix::note_write_failed(p, errno);
+    return f;
 }
 
 WatchHandle open_change_watch(const char* folder)

@@ -26,6 +26,22 @@ namespace posix {
 void configure_settings(const std::string& file);
 void configure_files();
 void configure_printing(const std::string& printer);
+void configure_journal();
+
+// The settings file read: the one configured, else settings_file_path().
+std::string settings_file_in_use();
+
+// What the backend sees of a job, for the journal (posix_messages.cpp): a printer context made
+// (its name) or deleted (empty), the job's file opened for reading, each document started on the
+// printer and why one could not be, a document the server took as a CUPS job or one that was
+// not printed (and why), and a file that could not be opened for writing.
+void note_printer(const std::string& name);
+void note_job_opened(const std::string& path);
+void note_document_started();
+void note_print_failure(const std::string& why);
+void note_document_printed(const std::string& printer, int cups_id);
+void note_document_failed(const std::string& why);
+void note_write_failed(const std::string& path, int error);
 
 } // namespace posix
 } // namespace qm

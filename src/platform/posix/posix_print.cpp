@@ -57,11 +57,14 @@ DrawContext create_printer_dc(const char* name)
     auto* dc = new DrawObject;
     dc->printer = true;
     dc->name = name ? name : "";
+    posix::note_printer(dc->name);
     return dc;
 }
 
 void delete_printer_dc(DrawContext dc)
 {
+    if (dc)
+        posix::note_printer("");
     delete dc; // a job still open is cancelled
 }
 
@@ -79,9 +82,11 @@ int start_document(DrawContext dc)
     if (!dc || !dc->printer)
         return 0;
     std::string error;
+    posix::note_document_started();
     dc->job = posix::CupsJob::start(dc->name, posix::DocumentTitle, error);
     if (!dc->job) {
-        posix::log_error(error);
+        // The job driver says so at once, in a message that gives this reason.
+        posix::note_print_failure(error);
         return 0;
     }
     posix::CupsJob* job = dc->job.get();
@@ -99,7 +104,7 @@ int start_page(DrawContext dc)
     dc->page = dc->document->begin_page();
     if (!dc->page) {
         dc->failed = true;
-        posix::log_error("printer '" + dc->name + "': " + dc->document->error());
+        posix::note_print_failure(dc->document->error());
         return -1;
     }
     return 1;
@@ -128,18 +133,16 @@ int end_document(DrawContext dc)
     // part.
     std::string error;
     if (dc->failed || !document || !document->finish()) {
-        posix::log_error("printer '" + dc->name + "': " +
-                         (document ? document->error() : std::string("no document")));
+        posix::note_document_failed("printer '" + dc->name + "': " +
+                                    (document ? document->error() : std::string("no document")));
         document.reset();
         return -1;
     }
     if (!job->finish(error)) {
-        posix::log_error(error);
+        posix::note_document_failed(error);
         return -1;
     }
-    const std::string news =
-        "printed on '" + job->printer() + "' as job " + std::to_string(job->id());
-    posix::log_line(news.c_str());
+    posix::note_document_printed(job->printer(), job->id());
     return 1;
 }
 

@@ -6,7 +6,8 @@
 //
 // Key and value names are matched without regard to letter case, as the registry matches them,
 // and either slash separates keys. A value is text (read with its terminating zero, as the
-// registry's string values are) or, written "hex:01 00 00 00", bytes.
+// registry's string values are) or, written "hex:01 00 00 00", bytes. A text value that starts
+// with "~/" (or is "~") starts in the home folder, $HOME, as it would in a shell.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "platform/posix/posix.h"
+#include "platform/posix/posix_internal.h"
 #include "platform/settings_port.h"
 
 namespace qm::posix {
@@ -64,6 +66,21 @@ std::string trim(const std::string& s)
     if (b == std::string::npos)
         return {};
     return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+}
+
+// "~/..." with $HOME in place of the "~"; anything else, and any value while $HOME is not an
+// absolute path, as it is.
+std::string in_home(const std::string& text)
+{
+    if (text != "~" && text.compare(0, 2, "~/") != 0)
+        return text;
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/')
+        return text;
+    std::string base = home;
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base == "/" ? text.substr(1) : base + text.substr(1);
 }
 
 Bytes text_bytes(const std::string& text)
@@ -144,7 +161,7 @@ void load()
         return;
     s.loaded = true;
     std::string text;
-    if (!read_settings_text(s.file.empty() ? settings_file_path() : s.file, text))
+    if (!read_settings_text(settings_file_in_use(), text))
         return;
     std::istringstream in(text);
     std::string line, section;
@@ -166,7 +183,7 @@ void load()
             if (!hex_bytes(value, bytes))
                 continue;
         } else {
-            bytes = text_bytes(value);
+            bytes = text_bytes(in_home(value));
         }
         s.values[section + '|' + name] = bytes;
     }
@@ -190,6 +207,11 @@ std::string settings_file_path()
         base = std::string(home && *home ? home : ".") + "/.config";
     }
     return base + "/quillmark/settings";
+}
+
+std::string settings_file_in_use()
+{
+    return settings().file.empty() ? settings_file_path() : settings().file;
 }
 
 void configure_settings(const std::string& file)

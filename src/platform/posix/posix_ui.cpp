@@ -53,6 +53,7 @@ void configure(const Options& options)
     configure_settings(options.settings_file);
     configure_files();
     configure_printing(options.printer);
+    configure_journal();
 }
 
 Window headless_window()
@@ -134,8 +135,14 @@ ScreenRect window_rect(Window)
 
 int message_box(const char* text, const char* caption)
 {
-    // One line: the caption, then the text with its line ends as spaces. The caption is the
-    // job's path when its file has gone: shown as this system names it.
+    // The monitor's and the job driver's messages in this system's words.
+    const std::string words = posix::linux_message(text, caption);
+    if (!words.empty()) {
+        posix::log_line(words.c_str());
+        return AnswerOk;
+    }
+    // Any other, as worded: the caption, then the text with its line ends as spaces. A caption
+    // that is a path is shown as this system names it.
     std::string line = posix::native_path(caption) + ": ";
     for (const char* p = text ? text : ""; *p; ++p)
         line += (*p == '\n' || *p == '\r') ? ' ' : *p;
