@@ -17,12 +17,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/files_port.h"
 #include "platform/posix/posix.h"
+#include "platform/print_port.h"
 #include "platform/settings_port.h"
 #include "platform/ui_port.h"
 #include "platform/watch_port.h"
@@ -330,6 +332,31 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
     EXPECT_EQ(read_binary_value(ours, "ShowDialog", bytes, 3), -1); // does not fit
     EXPECT_EQ(read_binary_value(ours, "Broken", bytes, sizeof bytes), -1);
 
+    // "~/" starts in the home folder; a "~" elsewhere, or another user's "~name", is a name.
+    const char* home = std::getenv("HOME");
+    const std::string old_home = home ? home : "";
+    setenv("HOME", "/home/me/", 1);
+    for (const auto& [stored, read] : std::vector<std::pair<std::string, std::string>>{
+             {"~/Palm Desktop", "/home/me/Palm Desktop"},
+             {"~", "/home/me"},
+             {"~bob/Palm", "~bob/Palm"},
+             {"/srv/~/Palm", "/srv/~/Palm"}}) {
+        write_text(d / "home-settings", "[Software\\U.S. Robotics\\Pilot Desktop\\Core]\nPath=" +
+                                            stored + "\n");
+        posix::Options at_home;
+        at_home.settings_file = d / "home-settings";
+        at_home.log = log;
+        posix::configure(at_home);
+        ASSERT_EQ(read_registry_value("Software", "U.S. Robotics", "Pilot Desktop", "Core",
+                                      "Path", path, sizeof path),
+                  0);
+        EXPECT_EQ(std::string(path), read) << stored;
+    }
+    if (home)
+        setenv("HOME", old_home.c_str(), 1);
+    else
+        unsetenv("HOME");
+
     posix::set_value("Software\\U.S. Robotics\\Pilot Desktop\\Core", "Path", "/srv/palm");
     ASSERT_EQ(read_registry_value("Software", "U.S. Robotics", "Pilot Desktop", "Core", "Path",
                                   path, sizeof path),
@@ -338,7 +365,7 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
 
     // A message box is a line on the log; a path in it is shown as this system names it, and
     // what a name holds cannot break the line or speak to the terminal.
-    EXPECT_EQ(message_box("Can't find any valid\nuser folders\n", "Quillmark Spooler"), AnswerOk);
+    EXPECT_EQ(message_box("Some other\ntext\n", "\\home\\caption"), AnswerOk);
     message_box("The spooling queue file is empty or no longer exists.\n",
                 "\\home\\x\ny\x1b[2J\xc2\x9b\xff\\Quillmark Spool File.pdb");
     posix::log_line("caf\xc3\xa9\tok");
@@ -346,13 +373,163 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
     std::ifstream in(log_path);
     std::string line;
     std::getline(in, line);
-    EXPECT_EQ(line, "qmspool watch: Quillmark Spooler: Can't find any valid user folders");
+    EXPECT_EQ(line, "qmspool watch: /home/caption: Some other text");
     std::getline(in, line);
-    EXPECT_EQ(line, "qmspool watch: /home/x\\ny\\x1b[2J\\xc2\\x9b\\xff/Quillmark Spool File.pdb: "
-                    "The spooling queue file is empty or no longer exists.");
+    EXPECT_EQ(line, "qmspool watch: job file '/home/x\\ny\\x1b[2J\\xc2\\x9b\\xff/Quillmark Spool "
+                    "File.pdb' not printed: it is no longer there");
     std::getline(in, line);
     EXPECT_EQ(line, "qmspool watch: caf\xc3\xa9\\tok");
     posix::configure(posix::Options{});
+}
+
+// A message box the job monitor or the job driver shows, as its source writes it.
+struct ShownMessage {
+    std::string where;   // file:line
+    std::string text;    // the text, its literals joined
+    std::string caption; // empty: not a constant (the job's path)
+};
+
+// The string a C++ expression names: literals ("..." "..."), or a `char NAME[] = "...";` of the
+// same file. False for anything else.
+bool constant_text(const std::string& source, std::string expr, std::string& value)
+{
+    auto trim = [](std::string t) {
+        const auto b = t.find_first_not_of(" \t\n");
+        const auto e = t.find_last_not_of(" \t\n");
+        return b == std::string::npos ? std::string() : t.substr(b, e - b + 1);
+    };
+    expr = trim(expr);
+    if (expr.empty())
+        return false;
+    if (expr[0] != '"') {
+        const std::size_t at = source.find("char " + expr + "[] =");
+        if (at == std::string::npos)
+            return false;
+        const std::size_t from = source.find('=', at) + 1;
+        return constant_text(source, source.substr(from, source.find(';', from) - from), value);
+    }
+    value.clear();
+    for (std::size_t i = 0; i < expr.size(); ++i) {
+        if (expr[i] != '"') {
+            if (expr[i] != ' ' && expr[i] != '\n')
+                return false;
+            continue;
+        }
+        for (++i; i < expr.size() && expr[i] != '"'; ++i) {
+            if (expr[i] == '\\' && i + 1 < expr.size()) {
+                const char c = expr[++i];
+                value += c == 'n' ? '\n' : c == 't' ? '\t' : c;
+            } else {
+                value += expr[i];
+            }
+        }
+    }
+    return true;
+}
+
+std::vector<ShownMessage> messages_in_sources(std::vector<std::string>& unreadable)
+{
+    std::vector<ShownMessage> found;
+    for (const char* layer : {"monitor", "job"}) {
+        for (const auto& file : fs::directory_iterator(fs::path(QM_SOURCE_DIR) / layer)) {
+            std::ifstream in(file.path());
+            std::stringstream text;
+            text << in.rdbuf();
+            const std::string source = text.str();
+            for (std::size_t at = source.find("message_box("); at != std::string::npos;
+                 at = source.find("message_box(", at + 1)) {
+                const std::string where =
+                    file.path().filename().string() + ":" +
+                    std::to_string(1 + std::count(source.begin(), source.begin() + at, '\n'));
+                // The arguments up to the call's closing parenthesis, split at the comma that
+                // is outside every literal.
+                std::size_t i = at + 12;
+                std::size_t comma = std::string::npos;
+                bool quoted = false;
+                for (; i < source.size() && (quoted || source[i] != ')'); ++i) {
+                    if (source[i] == '\\' && quoted)
+                        ++i;
+                    else if (source[i] == '"')
+                        quoted = !quoted;
+                    else if (source[i] == ',' && !quoted)
+                        comma = i;
+                }
+                ShownMessage m{where, "", ""};
+                if (comma == std::string::npos ||
+                    !constant_text(source, source.substr(at + 12, comma - at - 12), m.text)) {
+                    unreadable.push_back(where);
+                    continue;
+                }
+                constant_text(source, source.substr(comma + 1, i - comma - 1), m.caption);
+                found.push_back(m);
+            }
+        }
+    }
+    return found;
+}
+
+TEST(PosixMessages, every_message_the_monitor_and_the_job_driver_show_is_a_linux_line_naming_its_object)
+{
+    TempDir d;
+    fs::create_directories(d / "Palm/Alice/backup");
+    const std::string job = d / "Palm/Alice/backup/Quillmark Spool File.pdb";
+    write_text(job, "job");
+    write_text(d / "settings", "");
+    Log log(d / "settings");
+    posix::note_install_folder(d.windows("Palm"), false);
+
+    // Every call in their sources, found by reading them: a message added without a line of
+    // its own here fails this test.
+    std::vector<std::string> unreadable;
+    const std::vector<ShownMessage> shown = messages_in_sources(unreadable);
+    EXPECT_EQ(unreadable, std::vector<std::string>{}) << "a message_box call whose text is not a "
+                                                         "constant of its file";
+    EXPECT_GE(shown.size(), 10u);
+    for (const ShownMessage& m : shown) {
+        const std::string caption = m.caption.empty() ? d.windows("gone.pdb") : m.caption;
+        const std::string line = posix::linux_message(m.text.c_str(), caption.c_str());
+        EXPECT_NE(line, "") << m.where << ": no Linux line for \"" << m.text << "\"";
+        EXPECT_EQ(line.find('\n'), std::string::npos) << m.where;
+        EXPECT_EQ(line.find("Windows"), std::string::npos) << m.where << ": " << line;
+    }
+
+    // What they name: the settings file and key, the install folder and where it was named, the
+    // job's file, the printer and the page.
+    auto line_of = [](const char* text, const char* caption) {
+        return posix::linux_message(text, caption);
+    };
+    EXPECT_EQ(line_of("Cannot locate a path to the Palm Desktop backup files", "Registry Error"),
+              "no install folder: set Path under [Software/U.S. Robotics/Pilot Desktop/Core] in " +
+                  (d / "settings") + ", or give --install-folder DIR");
+    EXPECT_EQ(line_of("Can't find any valid user folders", "Quillmark Spooler"),
+              "no user folder in install folder '" + (d / "Palm") +
+                  "' has a backup folder (named 'backup', or one that holds "
+                  "Saved_Preferences.PRC)");
+    posix::note_install_folder(d / "Palm Desktop", false);
+    EXPECT_EQ(line_of("Can't find any valid user folders", "Quillmark Spooler"),
+              "install folder '" + (d / "Palm Desktop") +
+                  "' not found (the Path under [Software/U.S. Robotics/Pilot Desktop/Core] in " +
+                  (d / "settings") + ")");
+    posix::note_install_folder(d.windows("Palm\\"), true);
+    EXPECT_EQ(line_of("Can't find any valid user folders", "Wrong caption"), "");
+
+    // A job found, a page refused by the printer: the user, the file, the page and the printer.
+    std::FILE* f = open_file(d.windows("Palm\\Alice\\backup\\Quillmark Spool File.pdb").c_str(),
+                             "rb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    DrawContext printer = create_printer_dc("Office");
+    message_box("Windows returned an error when starting the print job.  Check your printer "
+                "connection and driver settings.",
+                "Print Error");
+    delete_printer_dc(printer);
+    const std::string said = log.text();
+    EXPECT_EQ(said.substr(0, said.find('\n') + 1),
+              "qmspool watch: found the job of user 'Alice': '" + job + "'\n");
+    const std::string refused = said.substr(said.find('\n') + 1);
+    EXPECT_NE(refused.find(" of the job of user 'Alice' could not be sent to printer 'Office'"),
+              std::string::npos)
+        << refused;
 }
 
 TEST(PosixSettings, only_a_regular_settings_file_of_at_most_64_KiB_is_read_and_a_line_says_why_not)

@@ -233,7 +233,10 @@ void note_job_opened(const std::string& path)
     // printer at hand is a job starting, the one after it the same job going to the printer.
     if (j.printer.empty()) {
         j.job = path;
-        log_line(("found " + job_label() + ": " + quoted(path)).c_str());
+        const std::string label = job_label();
+        log_line((label.compare(0, 3, "job") == 0 ? "found " + label
+                                                  : "found " + label + ": " + quoted(path))
+                     .c_str());
     }
     j.page = 0;
 }
