@@ -10,6 +10,10 @@ namespace qm::cli {
 // Parses the command line and runs the command it names.
 int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
+// True when argv names a command and asks for its usage (--help or -h after it): qmspool_main
+// then shows that command's usage, whichever command it is.
+bool asks_for_help(int argc, const char* const* argv);
+
 // Lists the records of a spool file and where its pages start.
 int run_info(const char* path, std::FILE* out, std::FILE* err);
 
@@ -18,7 +22,9 @@ int run_bmp(const char* path, const char* out_path, std::FILE* err);
 
 struct RenderRequest {
     const char* path = nullptr;
-    const char* out_path = nullptr;
+    const char* out_path = nullptr; // "-": standard output, in `format`
+    const char* format = nullptr;   // "ppm" or "png", for standard output
+    std::FILE* out = stdout;        // standard output
     std::int32_t page = 0;       // counted from 1
     std::int32_t dpi = 0;        // printer pass at this resolution, or
     bool mono = false;
@@ -31,10 +37,14 @@ int run_render(const RenderRequest& request, std::FILE* err);
 // Writes the demonstration job.
 int run_testpage(const char* out_path, std::FILE* err);
 
-// Pages counted from 1, both ends included.
+// Pages counted from 1, both ends included. A range that names a page the job does not have is
+// refused whole rather than cut to the job (a user who asks for pages 2-9 of a 3-page job has
+// the wrong job or the wrong pages in mind, and a shorter output would hide it); "A-", which
+// names no last page, runs to the job's end.
 struct PageRange {
     std::int32_t first = 1;
     std::int32_t last = INT32_MAX;
+    bool to_end = true; // `last` was not named
 };
 // Reads "A", "A-B" or "A-" (to the end); false when the text is none of them or B < A.
 bool parse_page_range(const char* text, PageRange& range);

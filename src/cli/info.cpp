@@ -1,4 +1,5 @@
 #include <cinttypes>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
@@ -8,6 +9,42 @@
 #include "spool/spool_record.h"
 
 namespace qm::cli {
+namespace {
+
+// A four-character code as text, each byte that is not printable ASCII as \xNN.
+std::string code_text(std::uint32_t code)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned c = code >> shift & 0xFFu;
+        char piece[8];
+        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '\'')
+            std::snprintf(piece, sizeof piece, "%c", static_cast<char>(c));
+        else
+            std::snprintf(piece, sizeof piece, "\\x%02x", c);
+        text += piece;
+    }
+    return text;
+}
+
+// Says on `err` when the header does not name the file a spool file. The file is listed all the
+// same, as the job driver would read it: it never examines these fields.
+void check_database_kind(SpoolStream& s, const char* path, std::FILE* err)
+{
+    std::uint32_t type = 0;
+    std::uint32_t creator = 0;
+    read_spool_header(s, nullptr, &type, &creator);
+    s.seek(0);
+    if (type == SpoolDatabaseType && creator == SpoolDatabaseCreator)
+        return;
+    std::fprintf(err,
+                 "qmspool: warning: '%s' is not a spool file by its header (type '%s', creator "
+                 "'%s', where a spool file has '%s', '%s'); listed as one all the same\n",
+                 path, code_text(type).c_str(), code_text(creator).c_str(),
+                 code_text(SpoolDatabaseType).c_str(), code_text(SpoolDatabaseCreator).c_str());
+}
+
+} // namespace
 
 int run_info(const char* path, std::FILE* out, std::FILE* err)
 {
@@ -15,6 +52,7 @@ int run_info(const char* path, std::FILE* out, std::FILE* err)
     if (!open_spool_job(path, job, err))
         return 1;
     SpoolStream& s = job.stream;
+    check_database_kind(s, path, err);
     std::fprintf(out, "records\t%" PRId32 "\n", job.record_count);
     for (std::int32_t i = 0; i < job.record_count; ++i) {
         std::uint32_t position = 0;

@@ -93,13 +93,17 @@ int run_pdf(const char* path, const char* out_path, const PageRange& range, std:
         return 1;
     }
     const PagesWritten w = write_job_pages(job, *doc, range, path, progress);
-    if (!w.failed && w.written == 0) {
-        if (w.pages == 0)
-            std::fprintf(err, "qmspool: '%s' has no pages\n", path);
-        else
-            std::fprintf(err,
-                         "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32 " page%s\n",
-                         range.first, path, w.pages, w.pages == 1 ? "" : "s");
+    if (!w.failed && w.pages == 0) {
+        std::fprintf(err, "qmspool: '%s' has no pages\n", path);
+        return 1;
+    }
+    // Every page named must be there: the output is not put in place otherwise.
+    if (!w.failed && (w.written == 0 || (!range.to_end && w.pages < range.last))) {
+        const std::int32_t missing = w.written == 0 ? range.first : range.last;
+        std::fprintf(err,
+                     "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32
+                     " page%s (A- runs to the last page)\n",
+                     missing, path, w.pages, w.pages == 1 ? "" : "s");
         return 1;
     }
     if (w.failed && !write_errno) { // a page refused, or cairo failed on it

@@ -12,48 +12,97 @@
 namespace qm::cli {
 namespace {
 
-const char Usage[] =
-    "Usage: qmspool COMMAND ...\n"
-    "Inspect, render and export handheld print spool files.\n"
-    "\n"
-    "  qmspool info FILE\n"
-    "      List the records, tab-separated, and where pages start:\n"
-    "        records<TAB>N\n"
-    "        record<TAB>i<TAB>position<TAB>length<TAB>kind<TAB>flags"
-    "[<TAB>width<TAB>height<TAB>left<TAB>top<TAB>dpi_x<TAB>dpi_y]\n"
-    "        pages<TAB>first record of each page...\n"
-    "      (band fields only for band records, kinds 0, 2 and 3)\n"
-    "  qmspool bmp FILE OUT.bmp\n"
-    "      Save the first page as the spooler's \"Save last job as BMP\" does.\n"
-    "  qmspool render FILE --page K --dpi D [--mono] --out OUT\n"
-    "      Print page K on a virtual Letter printer of D dots per inch (--mono: two colours).\n"
-    "  qmspool render FILE --page K --window W [--screen WxH] --out OUT\n"
-    "      The window preview of page K for a main window W pixels wide (screen 1280x1024).\n"
-    "      OUT ends in .png or .ppm.\n"
-    "  qmspool testpage OUT.pdb\n"
-    "      Write a demonstration job of three pages.\n"
+// Each command's usage, as `qmspool --help` lists them all and `qmspool COMMAND --help` shows one.
+struct CommandHelp {
+    const char* command;
+    const char* text;
+};
+
+const char UsageHead[] = "Usage: qmspool COMMAND ...\n"
+                         "Inspect, render and export handheld print spool files.\n"
+                         "\n";
+
+const CommandHelp Commands[] = {
+    {"info",
+     "  qmspool info FILE\n"
+     "      List the records, tab-separated, and where pages start:\n"
+     "        records<TAB>N\n"
+     "        record<TAB>i<TAB>position<TAB>length<TAB>kind<TAB>flags"
+     "[<TAB>width<TAB>height<TAB>left<TAB>top<TAB>dpi_x<TAB>dpi_y]\n"
+     "        pages<TAB>first record of each page...\n"
+     "      (band fields only for band records, kinds 0, 2 and 3). A file whose header does\n"
+     "      not name it a spool file is said to be so on standard error, and read all the same.\n"},
+    {"bmp",
+     "  qmspool bmp FILE OUT.bmp\n"
+     "      Save the first page as the spooler's \"Save last job as BMP\" does.\n"},
+    {"render",
+     "  qmspool render FILE --page K --dpi D [--mono] --out OUT\n"
+     "      Print page K on a virtual Letter printer of D dots per inch (--mono: two colours).\n"
+     "  qmspool render FILE --page K --window W [--screen WxH] --out OUT\n"
+     "      The window preview of page K for a main window W pixels wide (screen 1280x1024).\n"
+     "      OUT ends in .png or .ppm; --out - --format ppm|png writes to standard output.\n"
+     "      A page K past the job's last page is refused.\n"},
+    {"testpage",
+     "  qmspool testpage OUT.pdb\n"
+     "      Write a demonstration job of three pages.\n"},
 #if QM_HAVE_PDF
-    "  qmspool pdf FILE OUT.pdf [--pages A-B]\n"
-    "      Write the job (or pages A to B; A, A-B or A-) as a PDF, a Letter page per page,\n"
-    "      with searchable text. OUT is replaced only once the new one is whole.\n"
+    {"pdf",
+     "  qmspool pdf FILE OUT.pdf [--pages A-B]\n"
+     "      Write the job (or pages A to B; A, A-B or A-) as a PDF, a Letter page per page,\n"
+     "      with searchable text. OUT is replaced only once the new one is whole. A range\n"
+     "      that names a page past the job's last page is refused (A- runs to the last page).\n"},
 #endif
 #if QM_HAVE_HOST
-    "  qmspool print FILE [--printer NAME] [--title TITLE]\n"
-    "      Print the job through CUPS as one job of a page per page, on the default printer\n"
-    "      or NAME. Exits 0 only when CUPS accepted the job; a server that does not answer\n"
-    "      a request within 30 s fails it.\n"
-    "  qmspool watch [--install-folder DIR] [--printer NAME]\n"
-    "      Watch every user's backup folder under the desktop sync's install folder and\n"
-    "      print each job the sync leaves there, as the Windows spooler does. DIR defaults to\n"
-    "      the Path in $XDG_CONFIG_HOME/quillmark/settings (~/.config/quillmark/settings):\n"
-    "        [Software\\U.S. Robotics\\Pilot Desktop\\Core]\n"
-    "        Path=/home/me/PalmDesktop\n"
-    "      Runs until interrupted (Ctrl+C or SIGTERM); messages go to standard error.\n"
-    "      A second watch of the same folder is refused.\n"
-    "      To print every job the sync leaves in its users' folders:\n"
-    "        qmspool watch --install-folder ~/PalmDesktop\n"
+    {"print",
+     "  qmspool print FILE [--printer NAME] [--title TITLE]\n"
+     "      Print the job through CUPS as one job of a page per page, on the default printer\n"
+     "      or NAME. Exits 0 only when CUPS accepted the job; a server that does not answer\n"
+     "      a request within 30 s fails it.\n"},
+    {"watch",
+     "  qmspool watch [--install-folder DIR] [--printer NAME]\n"
+     "      Watch every user's backup folder under the desktop sync's install folder and\n"
+     "      print each job the sync leaves there, as the Windows spooler does. DIR defaults to\n"
+     "      the Path in $XDG_CONFIG_HOME/quillmark/settings (~/.config/quillmark/settings),\n"
+     "      where a Path that starts with ~/ starts in the home folder:\n"
+     "        [Software\\U.S. Robotics\\Pilot Desktop\\Core]\n"
+     "        Path=~/PalmDesktop\n"
+     "      Runs until interrupted (Ctrl+C or SIGTERM); logs to standard error each folder\n"
+     "      watched or skipped, each job found and each page printed with its CUPS job.\n"
+     "      A second watch of the same folder is refused.\n"
+     "      To print every job the sync leaves in its users' folders:\n"
+     "        qmspool watch --install-folder ~/PalmDesktop\n"},
 #endif
-    "  qmspool --help\n";
+};
+
+const char UsageTail[] = "  qmspool COMMAND --help\n"
+                         "      Show one command's usage.\n"
+                         "  qmspool --help\n";
+
+const CommandHelp* help_of(const char* command)
+{
+    for (const CommandHelp& c : Commands)
+        if (std::strcmp(c.command, command) == 0)
+            return &c;
+    return nullptr;
+}
+
+bool is_help_option(const char* arg)
+{
+    return !std::strcmp(arg, "--help") || !std::strcmp(arg, "-h");
+}
+
+int show_usage(const char* command, std::FILE* out, std::FILE* err)
+{
+    if (const CommandHelp* c = command ? help_of(command) : nullptr) {
+        std::fprintf(out, "Usage:\n%s", c->text);
+    } else {
+        std::fputs(UsageHead, out);
+        for (const CommandHelp& each : Commands)
+            std::fputs(each.text, out);
+        std::fputs(UsageTail, out);
+    }
+    return finish_output(out, err) ? 0 : 1;
+}
 
 bool parse_int(const char* text, std::int32_t lo, std::int32_t hi, std::int32_t& value)
 {
@@ -74,7 +123,7 @@ int usage_error(std::FILE* err, const char* what)
     return 1;
 }
 
-int render_command(int argc, const char* const* argv, std::FILE* err)
+int render_command(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
 {
     RenderRequest r;
     r.path = argv[2];
@@ -112,6 +161,10 @@ int render_command(int argc, const char* const* argv, std::FILE* err)
                 return usage_error(err, "render: --screen takes WIDTHxHEIGHT, e.g. 1280x1024");
         } else if (std::strcmp(opt, "--out") == 0) {
             r.out_path = arg;
+        } else if (std::strcmp(opt, "--format") == 0) {
+            if (std::strcmp(arg, "ppm") != 0 && std::strcmp(arg, "png") != 0)
+                return usage_error(err, "render: --format takes ppm or png");
+            r.format = arg;
         } else {
             std::snprintf(what, sizeof what, "render: unknown option '%.100s'", opt);
             return usage_error(err, what);
@@ -125,6 +178,14 @@ int render_command(int argc, const char* const* argv, std::FILE* err)
         return usage_error(err, "render: give either --dpi or --window");
     if (r.window > 0 && r.mono)
         return usage_error(err, "render: --mono goes with --dpi");
+    // A file's type is its name's ending; standard output has no name to go by.
+    const bool to_stdout = std::strcmp(r.out_path, "-") == 0;
+    if (to_stdout && !r.format)
+        return usage_error(err, "render: --out - takes --format ppm or png");
+    if (!to_stdout && r.format)
+        return usage_error(err, "render: --format goes with --out - (a file's type is its "
+                                "name's ending)");
+    r.out = out;
     return run_render(r, err);
 }
 
@@ -164,8 +225,19 @@ bool parse_page_range(const char* text, PageRange& range)
         r.last = r.first;
     else if (dash[1] && !parse_int(dash + 1, r.first, INT32_MAX, r.last))
         return false;
+    r.to_end = dash && !dash[1];
     range = r;
     return true;
+}
+
+bool asks_for_help(int argc, const char* const* argv)
+{
+    if (argc < 3 || !help_of(argv[1]))
+        return false;
+    for (int i = 2; i < argc; ++i)
+        if (is_help_option(argv[i]))
+            return true;
+    return false;
 }
 
 int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
@@ -173,11 +245,10 @@ int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     if (argc < 2)
         return usage_error(err, "no command given");
     const char* command = argv[1];
-    if (!std::strcmp(command, "--help") || !std::strcmp(command, "-h") ||
-        !std::strcmp(command, "help")) {
-        std::fputs(Usage, out);
-        return finish_output(out, err) ? 0 : 1;
-    }
+    if (is_help_option(command) || !std::strcmp(command, "help"))
+        return show_usage(argc > 2 ? argv[2] : nullptr, out, err);
+    if (asks_for_help(argc, argv))
+        return show_usage(command, out, err);
     if (!std::strcmp(command, "info")) {
         if (argc != 3)
             return usage_error(err, "info takes one FILE");
@@ -191,7 +262,7 @@ int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     if (!std::strcmp(command, "render")) {
         if (argc < 3 || argv[2][0] == '-')
             return usage_error(err, "render takes FILE first");
-        return render_command(argc, argv, err);
+        return render_command(argc, argv, out, err);
     }
 #if QM_HAVE_PDF
     if (!std::strcmp(command, "pdf")) {

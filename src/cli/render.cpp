@@ -1,4 +1,5 @@
 #include <cinttypes>
+#include <cstring>
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
@@ -23,8 +24,9 @@ int run_render(const RenderRequest& r, std::FILE* err)
     SpoolJob job;
     if (!open_spool_job(r.path, job, err))
         return 1;
+    const bool to_stdout = std::strcmp(r.out_path, "-") == 0;
     OutputFile target;
-    if (!target.prepare(r.out_path, r.path, err))
+    if (!to_stdout && !target.prepare(r.out_path, r.path, err))
         return 1;
 
     const bool printer = r.dpi > 0;
@@ -66,6 +68,17 @@ int run_render(const RenderRequest& r, std::FILE* err)
 
     char error[256] = "";
     bool ok;
+    const ImageFormat format =
+        r.format && std::strcmp(r.format, "png") == 0 ? ImageFormat::Png : ImageFormat::Ppm;
+    if (to_stdout && (printer || job.render.PreviewCache)) {
+        ok = printer ? write_image_to(r.out, format, *canvas, error, sizeof error)
+                     : write_image_to(r.out, format, *job.render.PreviewCache, error, sizeof error);
+        if (!ok) {
+            std::fprintf(err, "qmspool: cannot write the image to standard output: %s\n", error);
+            return 1;
+        }
+        return finish_output(r.out, err) ? 0 : 1;
+    }
     if (printer) {
         ok = write_image(target.write_path(), *canvas, error, sizeof error);
     } else if (job.render.PreviewCache) {

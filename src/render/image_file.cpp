@@ -168,10 +168,9 @@ bool check_image(const char* path, const ImageRows& image, char* error, std::siz
 // second copy of the page.
 constexpr std::size_t PpmBlockBytes = 1 << 20;
 
-bool write_ppm_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
+// Writes the PPM into an open stream, without closing it.
+bool put_ppm_rows(std::FILE* out, const ImageRows& image, char* error, std::size_t error_size)
 {
-    if (!check_image(path, image, error, error_size))
-        return false;
     const std::size_t row_bytes = static_cast<std::size_t>(image.width) * 3;
     const std::int32_t block_rows = static_cast<std::int32_t>(
         std::min<std::size_t>(std::max<std::size_t>(PpmBlockBytes / row_bytes, 1),
@@ -181,12 +180,7 @@ bool write_ppm_rows(const char* path, const ImageRows& image, char* error, std::
         set_error(error, error_size, "out of memory");
         return false;
     }
-    OutputFile file(path);
-    if (!file.get()) {
-        set_error(error, error_size, "cannot create the file: %s", std::strerror(errno));
-        return false;
-    }
-    if (std::fprintf(file.get(), "P6\n%d %d\n255\n", static_cast<int>(image.width),
+    if (std::fprintf(out, "P6\n%d %d\n255\n", static_cast<int>(image.width),
                      static_cast<int>(image.height)) < 0) {
         set_error(error, error_size, "write failed: %s", std::strerror(errno));
         return false;
@@ -196,11 +190,25 @@ bool write_ppm_rows(const char* path, const ImageRows& image, char* error, std::
         for (std::int32_t i = 0; i < rows; ++i)
             image.fill(image.source, y + i, block.get() + row_bytes * static_cast<std::size_t>(i));
         const std::size_t bytes = row_bytes * static_cast<std::size_t>(rows);
-        if (std::fwrite(block.get(), 1, bytes, file.get()) != bytes) {
+        if (std::fwrite(block.get(), 1, bytes, out) != bytes) {
             set_error(error, error_size, "write failed: %s", std::strerror(errno));
             return false;
         }
     }
+    return true;
+}
+
+bool write_ppm_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
+{
+    if (!check_image(path, image, error, error_size))
+        return false;
+    OutputFile file(path);
+    if (!file.get()) {
+        set_error(error, error_size, "cannot create the file: %s", std::strerror(errno));
+        return false;
+    }
+    if (!put_ppm_rows(file.get(), image, error, error_size))
+        return false;
     if (!file.close()) {
         set_error(error, error_size, "write failed: %s", std::strerror(errno));
         return false;
@@ -280,10 +288,9 @@ bool encode_png(png_structp png, png_infop info, std::FILE* file, const ImageRow
     return true;
 }
 
-bool write_png_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
+// Writes the PNG into an open stream, without closing it.
+bool put_png_rows(std::FILE* out, const ImageRows& image, char* error, std::size_t error_size)
 {
-    if (!check_image(path, image, error, error_size))
-        return false;
     std::unique_ptr<std::uint8_t[]> row = allocate_row(image.width);
     PngErrorSink sink{error, error_size};
     PngWriteStruct writer(&sink);
@@ -291,12 +298,19 @@ bool write_png_rows(const char* path, const ImageRows& image, char* error, std::
         set_error(error, error_size, "out of memory");
         return false;
     }
+    return encode_png(writer.png(), writer.info(), out, image, row.get());
+}
+
+bool write_png_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
+{
+    if (!check_image(path, image, error, error_size))
+        return false;
     OutputFile file(path);
     if (!file.get()) {
         set_error(error, error_size, "cannot create the file: %s", std::strerror(errno));
         return false;
     }
-    if (!encode_png(writer.png(), writer.info(), file.get(), image, row.get()))
+    if (!put_png_rows(file.get(), image, error, error_size))
         return false;
     if (!file.close()) {
         set_error(error, error_size, "write failed: %s", std::strerror(errno));
@@ -314,6 +328,30 @@ bool write_png_rows(const char*, const ImageRows&, char* error, std::size_t erro
 }
 
 #endif
+
+// Writes the image into an open stream in the format named, and flushes it.
+bool put_image_rows(std::FILE* out, ImageFormat format, const ImageRows& image, char* error,
+                    std::size_t error_size)
+{
+    if (!check_image("-", image, error, error_size))
+        return false;
+#if QM_HAVE_PNG
+    const bool written = format == ImageFormat::Png
+                             ? put_png_rows(out, image, error, error_size)
+                             : put_ppm_rows(out, image, error, error_size);
+#else
+    if (format == ImageFormat::Png) {
+        set_error(error, error_size, "this build cannot write PNG images (use ppm)");
+        return false;
+    }
+    const bool written = put_ppm_rows(out, image, error, error_size);
+#endif
+    if (written && std::fflush(out) != 0) {
+        set_error(error, error_size, "write failed: %s", std::strerror(errno));
+        return false;
+    }
+    return written;
+}
 
 // True when `path` ends in `suffix` (lower case, with its dot), in any case.
 bool ends_with_nocase(const char* path, const char* suffix)
@@ -385,6 +423,18 @@ bool write_image(const char* path, const RasterCanvas& canvas, char* error, std:
 bool write_image(const char* path, const PreviewSurface& cache, char* error, std::size_t error_size)
 {
     return write_image_rows(path, rows_of(cache), error, error_size);
+}
+
+bool write_image_to(std::FILE* out, ImageFormat format, const RasterCanvas& canvas, char* error,
+                    std::size_t error_size)
+{
+    return put_image_rows(out, format, rows_of(canvas), error, error_size);
+}
+
+bool write_image_to(std::FILE* out, ImageFormat format, const PreviewSurface& cache, char* error,
+                    std::size_t error_size)
+{
+    return put_image_rows(out, format, rows_of(cache), error, error_size);
 }
 
 } // namespace qm

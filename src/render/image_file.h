@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 namespace qm {
 
@@ -32,5 +33,13 @@ bool write_image(const char* path, const RasterCanvas& canvas, char* error,
                  std::size_t error_size);
 bool write_image(const char* path, const PreviewSurface& cache, char* error,
                  std::size_t error_size);
+
+// The same images written into an open stream (standard output), which is flushed but not
+// closed. A format this build cannot write is refused with a reason.
+enum class ImageFormat { Ppm, Png };
+bool write_image_to(std::FILE* out, ImageFormat format, const RasterCanvas& canvas, char* error,
+                    std::size_t error_size);
+bool write_image_to(std::FILE* out, ImageFormat format, const PreviewSurface& cache, char* error,
+                    std::size_t error_size);
 
 } // namespace qm

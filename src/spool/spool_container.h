@@ -11,6 +11,11 @@
 
 namespace qm {
 
+// The database type and creator a spool file carries ('Spol', 'Qmrk'). The job driver never
+// looks at them: any file handed to it is read the same way.
+inline constexpr std::uint32_t SpoolDatabaseType = 0x53706F6Cu;    // 'Spol'
+inline constexpr std::uint32_t SpoolDatabaseCreator = 0x516D726Bu; // 'Qmrk'
+
 inline constexpr std::int64_t SpoolTypeOffset = 60;
 inline constexpr std::int64_t SpoolCreatorOffset = 64;
 inline constexpr std::int64_t SpoolCountOffset = 76;
