@@ -107,6 +107,29 @@ TEST(QmspoolInfo, prints_malformed_files_as_they_read)
     EXPECT_EQ(qmspool({"info", g.path()}).out, "records\t-32768\npages\n");
 }
 
+TEST(QmspoolInfo, a_header_that_does_not_name_a_spool_file_is_said_on_stderr_and_read_as_before)
+{
+    SpoolImage img;
+    img.records = {text_record(0, "hello")};
+    Bytes bytes = build_spool(img);
+    test::TempFile spool("kind", bytes);
+    const CliRun as_spool = qmspool({"info", spool.path()});
+    EXPECT_EQ(as_spool.err, "");
+
+    // Another database's type and creator (one byte unprintable): one line names both, and the
+    // listing is the spool file's.
+    const char other[8] = {'D', 'A', 'T', 'A', 'a', 'd', 'd', '\x01'};
+    std::copy(other, other + 8, bytes.begin() + 60);
+    test::TempFile data("kind-data", bytes);
+    const CliRun as_data = qmspool({"info", data.path()});
+    EXPECT_EQ(as_data.status, 0);
+    EXPECT_EQ(as_data.out, as_spool.out);
+    EXPECT_EQ(as_data.err, "qmspool: warning: '" + std::string(data.path()) +
+                               "' is not a spool file by its header (type 'DATA', creator "
+                               "'add\\x01', where a spool file has 'Spol', 'Qmrk'); listed as "
+                               "one all the same\n");
+}
+
 TEST(QmspoolInfo, a_file_that_cannot_be_opened_is_one_line_on_stderr_and_status_1)
 {
     const CliRun c = qmspool({"info", "/nonexistent/missing.pdb"});
@@ -395,6 +418,10 @@ TEST(QmspoolCommands, usage_errors_are_one_line_and_status_one)
         {"render", "f.pdb", "--bogus", "1"},
         {"render", "/nonexistent/f.pdb", "--page", "1", "--dpi", "30", "--out", "a.ppm"},
         {"bmp", "/nonexistent/f.pdb", "out.bmp"},
+        {"render", "f.pdb", "--page", "1", "--dpi", "30", "--out", "-"},
+        {"render", "f.pdb", "--page", "1", "--dpi", "30", "--out", "a.ppm", "--format", "ppm"},
+        {"render", "f.pdb", "--page", "1", "--dpi", "30", "--out", "-", "--format", "gif"},
+        {"frobnicate", "--help"},
     };
     for (const auto& args : bad) {
         const CliRun r = qmspool(args);
@@ -405,6 +432,98 @@ TEST(QmspoolCommands, usage_errors_are_one_line_and_status_one)
     const CliRun help = qmspool({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("qmspool render FILE --page K --dpi D"), std::string::npos);
+}
+
+TEST(QmspoolCommands, each_command_shows_its_own_usage_with_help_wherever_it_is_asked)
+{
+    std::vector<std::string> commands = {"info", "bmp", "render", "testpage"};
+#if QM_HAVE_PDF
+    commands.push_back("pdf");
+#endif
+#if QM_HAVE_HOST
+    commands.push_back("print");
+    commands.push_back("watch");
+#endif
+    for (const std::string& command : commands) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{command, "--help"},
+              std::vector<std::string>{command, "job.pdb", "-h"},
+              std::vector<std::string>{"help", command}}) {
+            const CliRun r = qmspool(args);
+            EXPECT_EQ(r.status, 0) << args[0] << " " << args[1] << ": " << r.err;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(r.out.rfind("Usage:\n  qmspool " + command + " ", 0), 0u) << r.out;
+            // That command's usage only.
+            for (const std::string& other : commands) {
+                if (other != command) {
+                    EXPECT_EQ(r.out.find("qmspool " + other + " "), std::string::npos)
+                        << command << " shows " << other;
+                }
+            }
+        }
+    }
+    // The page rule is in the help of each command that takes pages.
+    EXPECT_NE(qmspool({"render", "--help"}).out.find("past the job's last page is refused"),
+              std::string::npos);
+#if QM_HAVE_PDF
+    EXPECT_NE(qmspool({"pdf", "--help"}).out.find("past the job's last page is refused"),
+              std::string::npos);
+#endif
+}
+
+TEST(QmspoolCommands, render_writes_to_standard_output_in_the_format_named)
+{
+    SpoolImage img;
+    img.records = {band_record(KindBand16, 0, band_header(2, 1, 10, 10, 10),
+                               Bytes{0x00, 0xF8, 0x00, 0xF8}, false)};
+    test::TempFile job("stdout", build_spool(img));
+    const std::string file = std::string(job.path()) + ".ppm";
+    ASSERT_EQ(qmspool({"render", job.path(), "--page", "1", "--dpi", "20", "--out", file}).status,
+              0);
+    const Bytes ppm = test::read_all(file.c_str());
+    std::remove(file.c_str());
+    const CliRun piped = qmspool(
+        {"render", job.path(), "--page", "1", "--dpi", "20", "--out", "-", "--format", "ppm"});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.err, "");
+    EXPECT_EQ(piped.out, std::string(ppm.begin(), ppm.end()));
+    EXPECT_FALSE(std::filesystem::exists("-"));
+
+    const CliRun preview = qmspool({"render", job.path(), "--page", "1", "--window", "63",
+                                    "--screen", "40x30", "--out", "-", "--format", "ppm"});
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(preview.out.rfind("P6\n40 30\n255\n", 0), 0u);
+    EXPECT_EQ(preview.out.size(), 13u + 40 * 30 * 3);
+#if QM_TEST_HAVE_PNG
+    const CliRun png = qmspool(
+        {"render", job.path(), "--page", "1", "--dpi", "20", "--out", "-", "--format", "png"});
+    EXPECT_EQ(png.status, 0) << png.err;
+    EXPECT_EQ(png.out.substr(0, 8), "\x89PNG\r\n\x1a\n");
+#endif
+}
+
+TEST(QmspoolCommands, a_page_past_the_jobs_end_is_refused_whether_named_alone_or_in_a_range)
+{
+    test::TempFile job("range");
+    ASSERT_EQ(qmspool({"testpage", job.path()}).status, 0);
+    const CliRun one = qmspool({"render", job.path(), "--page", "4", "--dpi", "30", "--out",
+                                "-", "--format", "ppm"});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(one.out, "");
+#if QM_HAVE_PDF
+    const std::string out = std::string(job.path()) + ".pdf";
+    for (const char* pages : {"4", "2-9", "4-", "3-4"}) {
+        const CliRun r = qmspool({"pdf", job.path(), out, "--pages", pages});
+        EXPECT_EQ(r.status, 1) << pages;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find("has 3 pages"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(out)) << pages << ": written all the same";
+    }
+    for (const char* pages : {"2-", "2-3", "3"}) {
+        EXPECT_EQ(qmspool({"pdf", job.path(), out, "--pages", pages}).status, 0) << pages;
+        std::remove(out.c_str());
+    }
+#endif
 }
 
 } // namespace
