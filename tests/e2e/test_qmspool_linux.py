@@ -166,6 +166,8 @@ def test_watch_prints_a_job_dropped_into_a_users_folder_once_and_nothing_for_oth
     try:
         assert wait_until(lambda: "printing on" in log.read_text(), 10), log.read_text()
         assert f"watching {bob}" in log.read_text()
+        assert (f"skipped user folder '{install}/x': it holds no 'backup' folder and no folder "
+                "with Saved_Preferences.PRC in it") in log.read_text(), log.read_text()
         assert f"skipped '{install}/x\\\\..\\\\..\\\\outside'" in log.read_text()
         assert "/../" not in log.read_text(), log.read_text()
         assert (outside / "Quillmark Spool File.pdb").exists()
@@ -186,6 +188,16 @@ def test_watch_prints_a_job_dropped_into_a_users_folder_once_and_nothing_for_oth
         # One CUPS job per page, as the job driver prints: three one-page PDFs.
         pdfs = native_printer.wait_pdfs(3, TICK_S + SETTLE_S + 30)
         assert [pages.pdf_pages(p) for p in pdfs] == [1, 1, 1], log.read_text()
+        # The journal names the user and the file found, then each page with its CUPS job.
+        queue = native_printer.queue
+        assert wait_until(lambda: "page 3 of the job of user 'Bob'" in log.read_text(), 10)
+        journal = [line.removeprefix("qmspool watch: ") for line in log.read_text().splitlines()]
+        found = journal.index(f"found the job of user 'Bob': '{bob}/Quillmark_Spool_File.pdb'")
+        printed = [line for line in journal[found + 1:] if line.startswith("page ")][:3]
+        ids = [line.rpartition(f" as CUPS job {queue}-")[2] for line in printed]
+        assert printed == [f"page {n} of the job of user 'Bob' printed on '{queue}' as CUPS job "
+                           f"{queue}-{i}" for n, i in zip((1, 2, 3), ids)], journal
+        assert all(i.isdigit() for i in ids) and len(set(ids)) == 3, ids
 
         # Alice's folder made again with a job in it at once, before its watch can be back: the
         # job prints.
