@@ -1,5 +1,9 @@
 #include <cinttypes>
 #include <cstring>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
@@ -71,6 +75,10 @@ int run_render(const RenderRequest& r, std::FILE* err)
     const ImageFormat format =
         r.format && std::strcmp(r.format, "png") == 0 ? ImageFormat::Png : ImageFormat::Ppm;
     if (to_stdout && (printer || job.render.PreviewCache)) {
+#ifdef _WIN32
+        // Windows would write each line end of the image as two bytes.
+        _setmode(_fileno(r.out), _O_BINARY);
+#endif
         ok = printer ? write_image_to(r.out, format, *canvas, error, sizeof error)
                      : write_image_to(r.out, format, *job.render.PreviewCache, error, sizeof error);
         if (!ok) {
