@@ -37,14 +37,13 @@ int run_render(const RenderRequest& request, std::FILE* err);
 // Writes the demonstration job.
 int run_testpage(const char* out_path, std::FILE* err);
 
-// Pages counted from 1, both ends included. A range that names a page the job does not have is
-// refused whole rather than cut to the job (a user who asks for pages 2-9 of a 3-page job has
-// the wrong job or the wrong pages in mind, and a shorter output would hide it); "A-", which
-// names no last page, runs to the job's end.
+// Pages counted from 1, both ends included; INT32_MAX as `last`: to the job's end. A range that
+// names a page the job does not have is refused whole rather than cut to the job (a user who
+// asks for pages 2-9 of a 3-page job has the wrong job or the wrong pages in mind, and a shorter
+// output would hide it); "A-", which names no last page, runs to the job's end.
 struct PageRange {
     std::int32_t first = 1;
     std::int32_t last = INT32_MAX;
-    bool to_end = true; // `last` was not named
 };
 // Reads "A", "A-B" or "A-" (to the end); false when the text is none of them or B < A.
 bool parse_page_range(const char* text, PageRange& range);

@@ -98,7 +98,7 @@ int run_pdf(const char* path, const char* out_path, const PageRange& range, std:
         return 1;
     }
     // Every page named must be there: the output is not put in place otherwise.
-    if (!w.failed && (w.written == 0 || (!range.to_end && w.pages < range.last))) {
+    if (!w.failed && (w.written == 0 || (range.last != INT32_MAX && w.pages < range.last))) {
         const std::int32_t missing = w.written == 0 ? range.first : range.last;
         std::fprintf(err,
                      "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32

@@ -225,7 +225,6 @@ bool parse_page_range(const char* text, PageRange& range)
         r.last = r.first;
     else if (dash[1] && !parse_int(dash + 1, r.first, INT32_MAX, r.last))
         return false;
-    r.to_end = dash && !dash[1];
     range = r;
     return true;
 }

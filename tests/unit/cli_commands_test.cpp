@@ -502,29 +502,5 @@ TEST(QmspoolCommands, render_writes_to_standard_output_in_the_format_named)
 #endif
 }
 
-TEST(QmspoolCommands, a_page_past_the_jobs_end_is_refused_whether_named_alone_or_in_a_range)
-{
-    test::TempFile job("range");
-    ASSERT_EQ(qmspool({"testpage", job.path()}).status, 0);
-    const CliRun one = qmspool({"render", job.path(), "--page", "4", "--dpi", "30", "--out",
-                                "-", "--format", "ppm"});
-    EXPECT_EQ(one.status, 1);
-    EXPECT_EQ(one.out, "");
-#if QM_HAVE_PDF
-    const std::string out = std::string(job.path()) + ".pdf";
-    for (const char* pages : {"4", "2-9", "4-", "3-4"}) {
-        const CliRun r = qmspool({"pdf", job.path(), out, "--pages", pages});
-        EXPECT_EQ(r.status, 1) << pages;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_NE(r.err.find("has 3 pages"), std::string::npos) << r.err;
-        EXPECT_FALSE(std::filesystem::exists(out)) << pages << ": written all the same";
-    }
-    for (const char* pages : {"2-", "2-3", "3"}) {
-        EXPECT_EQ(qmspool({"pdf", job.path(), out, "--pages", pages}).status, 0) << pages;
-        std::remove(out.c_str());
-    }
-#endif
-}
-
 } // namespace
 } // namespace qm

@@ -328,12 +328,24 @@ TEST(QmspoolPdf, the_output_is_written_whole_or_not_at_all)
     const std::string out = dir / "out.pdf";
     ASSERT_TRUE(write_file(out.c_str(), Bytes{'o', 'l', 'd'}));
 
-    // A job that is not there, and a page the job does not have: the old file stays as it was
-    // and nothing else is left in the folder.
+    // A job that is not there, and a page the job does not have, alone or at the end of a
+    // range (the three-page job is refused, not cut short): the old file stays as it was and
+    // nothing else is left in the folder.
     EXPECT_EQ(pdf(dir / "missing.pdb", out), 1);
-    EXPECT_EQ(pdf(dir / "job.pdb", out, cli::PageRange{4, 5}), 1);
+    for (const char* pages : {"4", "4-", "2-9", "3-4"}) {
+        cli::PageRange range;
+        ASSERT_TRUE(cli::parse_page_range(pages, range));
+        EXPECT_EQ(pdf(dir / "job.pdb", out, range), 1) << pages;
+    }
     EXPECT_EQ(test::read_all(out.c_str()), (Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(dir.entries(), 2u);
+    // To the end, and up to the last page: written.
+    for (const char* pages : {"2-", "2-3"}) {
+        cli::PageRange range;
+        ASSERT_TRUE(cli::parse_page_range(pages, range));
+        EXPECT_EQ(pdf(dir / "job.pdb", dir / "part.pdf", range), 0) << pages;
+        fs::remove(dir / "part.pdf");
+    }
 
     // A folder that does not exist: the message names the file.
     test::TempFile err_file("pdf-err");
