@@ -294,6 +294,7 @@ void set_value(const std::string& key_path, const std::string& name, const std::
 bool store_value(const std::string& key_path, const std::string& name, const std::string& text,
                  std::string& why)
 {
+    why.clear();
     SettingsState& s = settings();
     std::string path = s.file.empty() ? settings_file_path() : s.file;
     // A settings file that is a link (to a folder of dotfiles, say) is written where it leads.
