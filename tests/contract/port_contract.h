@@ -218,6 +218,7 @@ TYPED_TEST_P(PortContract, a_watch_sees_its_own_folder_and_a_poll_names_the_lowe
     EXPECT_EQ(poll_change_watches(second, 1), 0);
     ASSERT_EQ(arm_change_watch(wb2.get()), 0);
     wb.reset();
+    EXPECT_EQ(this->poll_settled(second, 1), PollNothingFired) << "the other's closing is no change";
     b.file("b/y.pdb");
     EXPECT_EQ(this->poll_until_fired(second, 1), 0);
 
