@@ -1,4 +1,4 @@
-// One contract of the files, watch and settings ports, run with the same cases on every backend:
+// One contract of the files, watch, settings and instance ports, run with the same cases on every backend:
 // the simulated one that the program's logic is tested on, the POSIX one of `qmspool watch`, and
 // the Windows one (under Wine). What the logic's tests take for granted on the simulation is
 // checked here against the backends the program really runs on.
@@ -17,6 +17,8 @@
 //   static void pause()        a moment, for a backend whose changes arrive later (else nothing)
 //   static void settle()       long enough for such changes to have arrived (else nothing)
 //   static const char* NoFifo, NoBackslash   why fifo() or backslash_folder() is false
+//   static const char* NoFolderAgain  null, or why a watched folder cannot go and come again
+//   static bool HasInstance, const char* NoInstance   whether the backend has the instance port
 // Relative paths use '/'; path() gives them as the program builds them, with backslashes.
 #pragma once
 
@@ -34,6 +36,7 @@
 #include <vector>
 
 #include "platform/files_port.h"
+#include "platform/instance_port.h"
 #include "platform/settings_port.h"
 #include "platform/watch_port.h"
 
@@ -228,6 +231,32 @@ TYPED_TEST_P(PortContract, a_watch_sees_its_own_folder_and_a_poll_names_the_lowe
     EXPECT_EQ(open_change_watch(b.path("a/old.pdb").c_str()), nullptr) << "a file";
     EXPECT_EQ(open_change_watch(b.path("missing").c_str()), nullptr);
     EXPECT_EQ(arm_change_watch(nullptr), -1);
+}
+
+TYPED_TEST_P(PortContract, a_watched_folder_that_goes_fires_and_is_watched_again_once_made_again)
+{
+    auto& b = this->backend_;
+    if (TypeParam::NoFolderAgain)
+        GTEST_SKIP() << TypeParam::NoFolderAgain;
+    b.folder("Bob/backup");
+    ChangeWatch watch(open_change_watch(b.path("Bob/backup").c_str()));
+    ASSERT_TRUE(watch);
+    ASSERT_EQ(arm_change_watch(watch.get()), 0);
+    const WatchHandle one[1] = {watch.get()};
+    b.remove("Bob/backup");
+    EXPECT_EQ(this->poll_until_fired(one, 1), 0) << "a look at it finds what went";
+    ASSERT_EQ(arm_change_watch(watch.get()), 0);
+    EXPECT_EQ(this->poll_settled(one, 1), PollNothingFired);
+
+    // Made again with a job in it before anyone looked: fired; and watched from then on.
+    b.folder("Bob/backup");
+    b.file("Bob/backup/Quillmark Spool File.pdb");
+    EXPECT_EQ(this->poll_until_fired(one, 1), 0);
+    TypeParam::settle();
+    ASSERT_EQ(arm_change_watch(watch.get()), 0);
+    EXPECT_EQ(this->poll_settled(one, 1), PollNothingFired);
+    b.file("Bob/backup/Quillmark_Spool_File.pdb");
+    EXPECT_EQ(this->poll_until_fired(one, 1), 0);
 }
 
 // ---- Names and listings
@@ -446,9 +475,36 @@ TYPED_TEST_P(PortContract, a_settings_value_is_read_whole_into_room_enough_or_no
         << "a value not read leaves the room as it was";
 }
 
+// ---- The session's one spooler
+
+TYPED_TEST_P(PortContract, the_session_instance_is_held_by_one_claim_at_a_time)
+{
+    if constexpr (!TypeParam::HasInstance) {
+        GTEST_SKIP() << TypeParam::NoInstance;
+    } else {
+        const std::string name = this->backend_.fs_path().filename().string();
+        EXPECT_FALSE(instance_claimed(name.c_str()));
+        InstanceClaim first = nullptr;
+        ASSERT_EQ(claim_instance(name.c_str(), &first), ClaimOutcome::Claimed);
+        InstanceClaimHandle held(first);
+        EXPECT_TRUE(instance_claimed(name.c_str()));
+        InstanceClaim second = nullptr;
+        EXPECT_EQ(claim_instance(name.c_str(), &second), ClaimOutcome::HeldElsewhere);
+        EXPECT_EQ(second, nullptr);
+        EXPECT_TRUE(instance_claimed(name.c_str())) << "a refused claim leaves the first held";
+        held.reset();
+        EXPECT_FALSE(instance_claimed(name.c_str()));
+        InstanceClaim again = nullptr;
+        EXPECT_EQ(claim_instance(name.c_str(), &again), ClaimOutcome::Claimed);
+        release_instance(again);
+        EXPECT_FALSE(bring_window_forward(("NoSuchClass-" + name).c_str()));
+    }
+}
+
 REGISTER_TYPED_TEST_SUITE_P(PortContract,
                             a_watch_fires_stays_fired_until_armed_and_fires_again_for_a_change_made_while_fired,
                             a_watch_sees_its_own_folder_and_a_poll_names_the_lowest_fired_slot,
+                            a_watched_folder_that_goes_fires_and_is_watched_again_once_made_again,
                             a_listing_gives_every_entry_with_its_kind,
                             a_look_up_ignores_letter_case_and_gives_the_stored_name,
                             an_exact_name_beats_a_case_blind_match,
@@ -459,6 +515,7 @@ REGISTER_TYPED_TEST_SUITE_P(PortContract,
                             a_fifo_under_a_files_name_is_never_read,
                             a_full_path_names_the_same_file_from_any_current_folder,
                             settings_keys_and_names_match_without_regard_to_letter_case,
-                            a_settings_value_is_read_whole_into_room_enough_or_not_at_all);
+                            a_settings_value_is_read_whole_into_room_enough_or_not_at_all,
+                            the_session_instance_is_held_by_one_claim_at_a_time);
 
 } // namespace qm::contract

@@ -70,6 +70,7 @@ class PosixScratch : public ScratchFolder {
 public:
     static constexpr const char* NoFifo = "";
     static constexpr const char* NoBackslash = "";
+    static constexpr const char* NoFolderAgain = nullptr;
 
     ~PosixScratch()
     {

@@ -9,6 +9,9 @@ namespace {
 
 class SimBackend : public PosixScratch {
 public:
+    static constexpr bool HasInstance = true;
+    static constexpr const char* NoInstance = "";
+
     SimBackend() { sim::reset(); }
     ~SimBackend() { sim::reset(); }
 
