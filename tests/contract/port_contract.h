@@ -1,7 +1,7 @@
-// One contract of the files, watch, settings and instance ports, run with the same cases on every backend:
-// the simulated one that the program's logic is tested on, the POSIX one of `qmspool watch`, and
-// the Windows one (under Wine). What the logic's tests take for granted on the simulation is
-// checked here against the backends the program really runs on.
+// One contract of the files, watch, settings and instance ports, run with the same cases on every
+// backend: the simulated one that the program's logic is tested on, the POSIX one of `qmspool
+// watch`, and the Windows one (under Wine). What the logic's tests take for granted on the
+// simulation is checked here against the backends the program really runs on.
 //
 // Each backend's test source defines an adapter and instantiates the suite with it. An adapter
 // derives from ScratchFolder (a folder of the test's own, set up afresh for each test) and adds:
@@ -79,7 +79,10 @@ public:
     {
         std::ofstream(fs_path(relative), std::ios::binary) << text;
     }
-    void remove(const std::string& relative) const { std::filesystem::remove_all(fs_path(relative)); }
+    void remove(const std::string& relative) const
+    {
+        std::filesystem::remove_all(fs_path(relative));
+    }
 
 private:
     std::filesystem::path root_;
@@ -157,7 +160,8 @@ TYPED_TEST_SUITE_P(PortContract);
 
 // ---- Change watches
 
-TYPED_TEST_P(PortContract, a_watch_fires_stays_fired_until_armed_and_fires_again_for_a_change_made_while_fired)
+TYPED_TEST_P(PortContract,
+             a_watch_fires_stays_fired_until_armed_and_fires_again_for_a_change_made_while_fired)
 {
     auto& b = this->backend_;
     b.folder("backup");
@@ -221,7 +225,8 @@ TYPED_TEST_P(PortContract, a_watch_sees_its_own_folder_and_a_poll_names_the_lowe
     EXPECT_EQ(poll_change_watches(second, 1), 0);
     ASSERT_EQ(arm_change_watch(wb2.get()), 0);
     wb.reset();
-    EXPECT_EQ(this->poll_settled(second, 1), PollNothingFired) << "the other's closing is no change";
+    EXPECT_EQ(this->poll_settled(second, 1), PollNothingFired)
+        << "the other's closing is no change";
     b.file("b/y.pdb");
     EXPECT_EQ(this->poll_until_fired(second, 1), 0);
 
@@ -354,7 +359,8 @@ TYPED_TEST_P(PortContract, a_stamp_counts_100_ns_units_of_the_last_write_time)
     const std::string job = b.path("job.pdb");
     // Whole seconds, which every file system keeps.
     const auto now = std::filesystem::file_time_type::clock::now();
-    const auto base = std::chrono::time_point_cast<std::chrono::seconds>(now) - std::chrono::hours(48);
+    const auto base =
+        std::chrono::time_point_cast<std::chrono::seconds>(now) - std::chrono::hours(48);
     std::filesystem::last_write_time(b.fs_path("job.pdb"), base);
     std::uint64_t first = 0, second = 0;
     ASSERT_EQ(read_last_write_time(job.c_str(), &first), 0);
@@ -471,7 +477,8 @@ TYPED_TEST_P(PortContract, a_settings_value_is_read_whole_into_room_enough_or_no
     Keys other = keys;
     other.names[3] = "v9.9";
     EXPECT_EQ(read_binary_value(other.path(), "six", room, sizeof room), -1);
-    EXPECT_EQ(std::vector<unsigned char>(small, small + 4), (std::vector<unsigned char>{9, 9, 9, 9}))
+    EXPECT_EQ(std::vector<unsigned char>(small, small + 4),
+              (std::vector<unsigned char>{9, 9, 9, 9}))
         << "a value not read leaves the room as it was";
 }
 
@@ -501,21 +508,21 @@ TYPED_TEST_P(PortContract, the_session_instance_is_held_by_one_claim_at_a_time)
     }
 }
 
-REGISTER_TYPED_TEST_SUITE_P(PortContract,
-                            a_watch_fires_stays_fired_until_armed_and_fires_again_for_a_change_made_while_fired,
-                            a_watch_sees_its_own_folder_and_a_poll_names_the_lowest_fired_slot,
-                            a_watched_folder_that_goes_fires_and_is_watched_again_once_made_again,
-                            a_listing_gives_every_entry_with_its_kind,
-                            a_look_up_ignores_letter_case_and_gives_the_stored_name,
-                            an_exact_name_beats_a_case_blind_match,
-                            a_name_with_a_backslash_is_never_listed_or_found,
-                            a_file_another_process_holds_open_gives_no_stamp,
-                            a_stamp_counts_100_ns_units_of_the_last_write_time,
-                            a_missing_file_or_a_folder_under_a_files_name_is_no_file,
-                            a_fifo_under_a_files_name_is_never_read,
-                            a_full_path_names_the_same_file_from_any_current_folder,
-                            settings_keys_and_names_match_without_regard_to_letter_case,
-                            a_settings_value_is_read_whole_into_room_enough_or_not_at_all,
-                            the_session_instance_is_held_by_one_claim_at_a_time);
+REGISTER_TYPED_TEST_SUITE_P(
+    PortContract,
+    a_watch_fires_stays_fired_until_armed_and_fires_again_for_a_change_made_while_fired,
+    a_watch_sees_its_own_folder_and_a_poll_names_the_lowest_fired_slot,
+    a_watched_folder_that_goes_fires_and_is_watched_again_once_made_again,
+    a_listing_gives_every_entry_with_its_kind,
+    a_look_up_ignores_letter_case_and_gives_the_stored_name, an_exact_name_beats_a_case_blind_match,
+    a_name_with_a_backslash_is_never_listed_or_found,
+    a_file_another_process_holds_open_gives_no_stamp,
+    a_stamp_counts_100_ns_units_of_the_last_write_time,
+    a_missing_file_or_a_folder_under_a_files_name_is_no_file,
+    a_fifo_under_a_files_name_is_never_read,
+    a_full_path_names_the_same_file_from_any_current_folder,
+    settings_keys_and_names_match_without_regard_to_letter_case,
+    a_settings_value_is_read_whole_into_room_enough_or_not_at_all,
+    the_session_instance_is_held_by_one_claim_at_a_time);
 
 } // namespace qm::contract

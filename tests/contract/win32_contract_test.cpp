@@ -58,8 +58,8 @@ public:
         startup.hStdOutput = out_write;
         startup.hStdError = out_write;
         SetEnvironmentVariableA(HoldVariable, path.c_str());
-        const bool started = CreateProcessA(exe, command.data(), nullptr, nullptr, TRUE, 0,
-                                            nullptr, nullptr, &startup, &process_);
+        const bool started = CreateProcessA(exe, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                            nullptr, &startup, &process_);
         SetEnvironmentVariableA(HoldVariable, nullptr);
         CloseHandle(in_read);
         CloseHandle(out_write);
@@ -101,8 +101,7 @@ public:
     Win32Backend()
     {
         static int serial = 0;
-        run_ = "Contract-" + std::to_string(GetCurrentProcessId()) + "-" +
-               std::to_string(serial++);
+        run_ = "Contract-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
     }
     ~Win32Backend()
     {

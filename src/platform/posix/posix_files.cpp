@@ -32,10 +32,10 @@ struct Listing {
 // A watch on one folder. Every watch of the process shares one inotify instance: the instances
 // a user may have are few (128 by default) and shared with everything else the user runs.
 struct Watch {
-    std::string folder;         // as this system names it
-    int wd = -1;                // -1: the folder went; it is looked for again at each poll
+    std::string folder; // as this system names it
+    int wd = -1;        // -1: the folder went; it is looked for again at each poll
     backend::FiredState state;
-    int retry_errno = 0;        // why the last attempt to watch it again failed, once said
+    int retry_errno = 0; // why the last attempt to watch it again failed, once said
 };
 
 // The ports hand these out as their opaque handles.
@@ -414,8 +414,8 @@ int poll_change_watches(const WatchHandle* watches, int count)
     for (int i = 0; i < count; ++i)
         if (watches[i] && watch_of(watches[i])->wd < 0)
             posix::watch_again(watch_of(watches[i]));
-    return backend::poll_fired(watches, count,
-                               [](WatchHandle w) -> backend::FiredState& { return watch_of(w)->state; });
+    return backend::poll_fired(
+        watches, count, [](WatchHandle w) -> backend::FiredState& { return watch_of(w)->state; });
 }
 
 } // namespace qm

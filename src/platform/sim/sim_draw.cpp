@@ -170,7 +170,8 @@ void select_stock_font(DrawContext dc, StockFont font)
 
 std::int32_t text_height(DrawContext dc)
 {
-    return sim::dc_of(dc)->font == StockFont::SystemFixed ? state().fixed_height : state().gui_height;
+    return sim::dc_of(dc)->font == StockFont::SystemFixed ? state().fixed_height
+                                                          : state().gui_height;
 }
 
 void draw_text(DrawContext dc, std::int32_t x, std::int32_t y, const char* text, std::size_t length)

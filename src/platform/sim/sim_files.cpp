@@ -177,12 +177,11 @@ bool find_entry(const char* folder, const char* name, FolderEntry* found)
     record(std::string("find ") + folder + "\\" + name);
     FolderEntry first{};
     const std::unique_ptr<sim::Listing> listing = sim::start_listing(folder, &first);
-    return listing && backend::find_matching_entry(
-                          name, first,
-                          [&listing](FolderEntry* entry) {
-                              return sim::read_entry(listing.get(), entry);
-                          },
-                          found);
+    return listing &&
+           backend::find_matching_entry(
+               name, first,
+               [&listing](FolderEntry* entry) { return sim::read_entry(listing.get(), entry); },
+               found);
 }
 
 bool can_open_for_reading(const char* path)

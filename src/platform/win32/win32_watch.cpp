@@ -70,9 +70,8 @@ int poll_change_watches(const WatchHandle* watches, int count)
         if (watches[i] && !take_signal(watch_of(watches[i])))
             return PollFailed;
     }
-    return backend::poll_fired(watches, count, [](WatchHandle w) -> backend::FiredState& {
-        return watch_of(w)->state;
-    });
+    return backend::poll_fired(
+        watches, count, [](WatchHandle w) -> backend::FiredState& { return watch_of(w)->state; });
 }
 
 } // namespace qm
