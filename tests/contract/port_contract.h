@@ -11,7 +11,7 @@
 //                              wait; false when the backend has no such thing
 //   bool backslash_folder(rel) a folder whose last name holds backslashes; false when no name can
 //   Hold hold(rel)             another process has the file open for writing, until Hold goes
-//   KeyPath keys()             four key names of the test's own
+//   Keys keys()                four key names of the test's own
 //   void set_value(keys, name, bytes), void set_text(keys, name, text)
 //                              a value stored by another program, under the names as spelt
 //   static void pause()        a moment, for a backend whose changes arrive later (else nothing)
