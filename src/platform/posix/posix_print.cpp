@@ -54,15 +54,15 @@ bool default_printer_name(char* name, std::size_t size)
 
 DrawContext create_printer_dc(const char* name)
 {
-    auto* dc = new DrawObject;
+    auto* dc = new posix::Target;
     dc->printer = true;
     dc->name = name ? name : "";
-    return dc;
+    return posix::handle_of(dc);
 }
 
 void delete_printer_dc(DrawContext dc)
 {
-    delete dc; // a job still open is cancelled
+    delete posix::target_of(dc); // a job still open is cancelled
 }
 
 PrintDialogAnswer print_dialog(Window)
@@ -74,8 +74,9 @@ PrintDialogAnswer print_dialog(Window)
     return PrintDialogAnswer{};
 }
 
-int start_document(DrawContext dc)
+int start_document(DrawContext handle)
 {
+    posix::Target* dc = posix::target_of(handle);
     if (!dc || !dc->printer)
         return 0;
     std::string error;
@@ -92,8 +93,9 @@ int start_document(DrawContext dc)
     return dc->document ? 1 : 0;
 }
 
-int start_page(DrawContext dc)
+int start_page(DrawContext handle)
 {
+    posix::Target* dc = posix::target_of(handle);
     if (!dc || !dc->document)
         return -1;
     dc->page = dc->document->begin_page();
@@ -105,8 +107,9 @@ int start_page(DrawContext dc)
     return 1;
 }
 
-int end_page(DrawContext dc)
+int end_page(DrawContext handle)
 {
+    posix::Target* dc = posix::target_of(handle);
     if (!dc || !dc->document || !dc->page)
         return -1;
     dc->page = nullptr;
@@ -117,8 +120,9 @@ int end_page(DrawContext dc)
     return 1;
 }
 
-int end_document(DrawContext dc)
+int end_document(DrawContext handle)
 {
+    posix::Target* dc = posix::target_of(handle);
     if (!dc || !dc->job)
         return -1;
     std::unique_ptr<posix::CupsJob> job = std::move(dc->job);
