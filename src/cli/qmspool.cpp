@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
+#include "version.h"
 #if QM_HAVE_PDF
 #include "cli/job_pdf.h"
 #endif
@@ -62,21 +63,25 @@ const CommandHelp Commands[] = {
      "  qmspool watch [--install-folder DIR] [--printer NAME]\n"
      "      Watch every user's backup folder under the desktop sync's install folder and\n"
      "      print each job the sync leaves there, as the Windows spooler does. DIR defaults to\n"
-     "      the Path in $XDG_CONFIG_HOME/quillmark/settings (~/.config/quillmark/settings),\n"
-     "      where a Path that starts with ~/ starts in the home folder:\n"
-     "        [Software\\U.S. Robotics\\Pilot Desktop\\Core]\n"
-     "        Path=~/PalmDesktop\n"
+     "      the install folder stored by qmspool config (a Path in the settings file that\n"
+     "      starts with ~/ starts in the home folder).\n"
      "      Runs until interrupted (Ctrl+C or SIGTERM); logs to standard error each folder\n"
      "      watched or skipped, each job found and each page printed with its CUPS job.\n"
      "      A second watch of the same folder is refused.\n"
      "      To print every job the sync leaves in its users' folders:\n"
-     "        qmspool watch --install-folder ~/PalmDesktop\n"},
+     "        qmspool watch --install-folder ~/PalmDesktop\n"
+     "      Exits 78 when there is nothing to watch: no install folder, or no user in it.\n"},
+    {"config",
+     "  qmspool config [install-folder DIR]\n"
+     "      Show the settings, or store DIR as the install folder that watch reads, in\n"
+     "      $XDG_CONFIG_HOME/quillmark/settings (~/.config/quillmark/settings).\n"},
 #endif
 };
 
 const char UsageTail[] = "  qmspool COMMAND --help\n"
                          "      Show one command's usage.\n"
-                         "  qmspool --help\n";
+                         "  qmspool --help\n"
+                         "  qmspool --version\n";
 
 const CommandHelp* help_of(const char* command)
 {
@@ -248,6 +253,10 @@ int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* e
         return show_usage(argc > 2 ? argv[2] : nullptr, out, err);
     if (asks_for_help(argc, argv))
         return show_usage(command, out, err);
+    if (!std::strcmp(command, "--version")) {
+        std::fprintf(out, "qmspool %s\n", QM_VERSION_TEXT);
+        return finish_output(out, err) ? 0 : 1;
+    }
     if (!std::strcmp(command, "info")) {
         if (argc != 3)
             return usage_error(err, "info takes one FILE");

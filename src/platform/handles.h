@@ -1,6 +1,8 @@
 // Opaque handles of the platform objects the program's logic holds. Each backend gives them
-// meaning: the Windows backend casts them to and from its own handle types, the simulated one
-// points them at its own records. Only one backend is linked into any executable.
+// meaning: the Windows backend casts them to and from its own handle types, the simulated and
+// POSIX ones to and from records of their own. These structs are never defined: a backend's
+// records are types of its own namespace, so that two backends in one program could never give
+// one name two meanings. Only one backend is linked into any executable.
 #pragma once
 
 namespace qm {

@@ -1,6 +1,7 @@
 // Change watches: one per folder, firing when a file in that folder (not in its subfolders) is
 // created, deleted, renamed or written. A fired watch stays fired until it is armed again; a
-// change made while it is fired makes it fire again as soon as it is armed.
+// change made once a poll has reported it (while the program looks at the folder) makes it fire
+// again as soon as it is armed. tests/contract holds every backend to this.
 #pragma once
 
 #include <utility>

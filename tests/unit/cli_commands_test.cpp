@@ -273,7 +273,8 @@ TEST(QmspoolCommands, output_that_cannot_be_written_is_a_failure)
     img.records = {text_record(0, "a")};
     test::TempFile job("unwritable", build_spool(img));
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"info", job.path()}, std::vector<std::string>{"--help"}}) {
+         {std::vector<std::string>{"info", job.path()}, std::vector<std::string>{"--help"},
+          std::vector<std::string>{"--version"}}) {
         const CliRun r = qmspool(args, std::fopen(job.path(), "rb"));
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args[0] << ": " << r.err;
@@ -443,6 +444,7 @@ TEST(QmspoolCommands, each_command_shows_its_own_usage_with_help_wherever_it_is_
 #if QM_HAVE_HOST
     commands.push_back("print");
     commands.push_back("watch");
+    commands.push_back("config");
 #endif
     for (const std::string& command : commands) {
         for (const std::vector<std::string>& args :
@@ -456,7 +458,7 @@ TEST(QmspoolCommands, each_command_shows_its_own_usage_with_help_wherever_it_is_
             // That command's usage only.
             for (const std::string& other : commands) {
                 if (other != command) {
-                    EXPECT_EQ(r.out.find("qmspool " + other + " "), std::string::npos)
+                    EXPECT_EQ(r.out.find("\n  qmspool " + other + " "), std::string::npos)
                         << command << " shows " << other;
                 }
             }

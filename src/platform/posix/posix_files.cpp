@@ -13,42 +13,55 @@
 #include <new>
 #include <set>
 #include <string>
-#include <strings.h>
 #include <vector>
 
+#include "platform/common/backend_files.h"
 #include "platform/files_port.h"
 #include "platform/posix/posix.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/watch_port.h"
 
-namespace qm {
+namespace qm::posix {
+namespace {
 
-struct ListingObject {
+struct Listing {
     DIR* dir = nullptr;
     std::string folder;
 };
 
 // A watch on one folder. Every watch of the process shares one inotify instance: the instances
 // a user may have are few (128 by default) and shared with everything else the user runs.
-struct WatchObject {
-    std::string folder;    // as this system names it
-    int wd = -1;           // -1: the folder went; it is looked for again at each poll
-    bool fired = false;    // a change not yet seen by whoever armed the watch
-    bool reported = false; // a poll has named it since it was armed
-    bool again = false;    // a change since the poll named it: fires again once armed
-    int retry_errno = 0;   // why the last attempt to watch it again failed, once said
+struct Watch {
+    std::string folder; // as this system names it
+    int wd = -1;        // -1: the folder went; it is looked for again at each poll
+    backend::FiredState state;
+    int retry_errno = 0; // why the last attempt to watch it again failed, once said
 };
 
-namespace posix {
+// The ports hand these out as their opaque handles.
+Listing* listing_of(ListingHandle handle)
+{
+    return reinterpret_cast<Listing*>(handle);
+}
+ListingHandle handle_of(Listing* listing)
+{
+    return reinterpret_cast<ListingHandle>(listing);
+}
+Watch* watch_of(WatchHandle handle)
+{
+    return reinterpret_cast<Watch*>(handle);
+}
+WatchHandle handle_of(Watch* watch)
+{
+    return reinterpret_cast<WatchHandle>(watch);
+}
+
+} // namespace
 
 std::string native_path(const char* path)
 {
-    std::string p = path ? path : "";
-    std::replace(p.begin(), p.end(), '\\', '/');
-    return p;
+    return backend::native_path(path);
 }
-
-} // namespace posix
 
 namespace {
 
@@ -60,7 +73,7 @@ constexpr std::uint32_t WatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_M
 
 struct FilesState {
     int inotify = -1;                  // the process's one instance, while any watch is open
-    std::vector<WatchObject*> watches; // every open watch
+    std::vector<Watch*> watches;       // every open watch
     std::set<std::string> skipped;     // folders whose odd names have been reported
 };
 
@@ -76,24 +89,21 @@ bool is_folder(const std::string& path)
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool read_entry(ListingObject* listing, FolderEntry* entry)
+bool read_entry(Listing* listing, FolderEntry* entry)
 {
     while (dirent* e = readdir(listing->dir)) {
-        if (std::strlen(e->d_name) >= sizeof entry->name)
-            continue; // a name the program could not hold; it names nothing it looks for
         const std::string path = listing->folder + "/" + e->d_name;
-        const bool folder = e->d_type == DT_DIR ||
-                            ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) && is_folder(path));
-        // The program joins names with backslashes and this backend reads each as a folder
-        // separator, so a name with one in it would come back as another path: "x\..\..\y"
-        // names a folder outside the one listed. Such an entry is not there for the program.
-        if (std::strchr(e->d_name, '\\')) {
-            if (folder && files().skipped.insert(path).second)
-                posix::log_line(("skipped '" + path +
-                                 "': a backslash in its name would be read as a folder separator")
-                                    .c_str());
+        if (!backend::listable_name(e->d_name)) {
+            // A folder with a backslash in its name is said once: it may be a user's.
+            if (std::strchr(e->d_name, '\\') && is_folder(path) &&
+                files().skipped.insert(path).second)
+                log_line(("skipped '" + path +
+                          "': a backslash in its name would be read as a folder separator")
+                             .c_str());
             continue;
         }
+        const bool folder = e->d_type == DT_DIR ||
+                            ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) && is_folder(path));
         std::snprintf(entry->name, sizeof entry->name, "%s", e->d_name);
         entry->is_folder = folder;
         return true;
@@ -128,25 +138,16 @@ std::string with_hint(int error)
     return why;
 }
 
-void note_change(WatchObject* w)
-{
-    if (w->reported)
-        w->again = true;
-    else
-        w->fired = true;
-}
-
 // The folder is no longer the one watched: deleted, moved away or unmounted. It fires, so that
 // a look at it finds what went; the next polls watch it again once it is there again.
-void lose_folder(WatchObject* w)
+void lose_folder(Watch* w)
 {
     if (w->wd < 0)
         return;
     w->wd = -1;
     w->retry_errno = 0;
-    note_change(w);
-    posix::log_line(
-        ("'" + w->folder + "' went; it is watched again once it is there again").c_str());
+    w->state.change();
+    log_line(("'" + w->folder + "' went; it is watched again once it is there again").c_str());
 }
 
 void take_event(const inotify_event& e)
@@ -154,21 +155,21 @@ void take_event(const inotify_event& e)
     FilesState& s = files();
     if (e.mask & IN_Q_OVERFLOW) {
         // Events were lost: any folder may have changed.
-        for (WatchObject* w : s.watches)
-            note_change(w);
+        for (Watch* w : s.watches)
+            w->state.change();
         return;
     }
     // A folder moved away keeps its watch, which would then follow it wherever it went: take
     // the watch off, so that the folder made again under the name is watched instead.
     if ((e.mask & IN_MOVE_SELF) && !(e.mask & IN_IGNORED))
         inotify_rm_watch(s.inotify, e.wd);
-    for (WatchObject* w : s.watches) {
+    for (Watch* w : s.watches) {
         if (w->wd != e.wd)
             continue;
         if (e.mask & (IN_IGNORED | IN_MOVE_SELF))
             lose_folder(w);
         else
-            note_change(w);
+            w->state.change();
     }
 }
 
@@ -196,56 +197,60 @@ void drain()
 
 // Watches a folder that went once it is there again. It then counts as fired: a job may have
 // been put in it before its watch was back.
-void watch_again(WatchObject* w)
+void watch_again(Watch* w)
 {
     const int wd = inotify_add_watch(files().inotify, w->folder.c_str(), WatchMask);
     if (wd < 0) {
         // Not there yet (or not a folder): the usual case, said nothing about.
         if (errno != ENOENT && errno != ENOTDIR && errno != w->retry_errno)
-            posix::log_line(
-                ("cannot watch '" + w->folder + "' again: " + with_hint(errno)).c_str());
+            log_line(("cannot watch '" + w->folder + "' again: " + with_hint(errno)).c_str());
         w->retry_errno = errno;
         return;
     }
     w->wd = wd;
-    w->fired = true;
-    w->reported = false;
-    w->again = false;
-    posix::log_line(("watching '" + w->folder + "' again").c_str());
+    w->state.restart();
+    log_line(("watching '" + w->folder + "' again").c_str());
 }
 
 } // namespace
-
-namespace posix {
 
 void configure_files()
 {
     files().skipped.clear();
 }
 
-} // namespace posix
+} // namespace qm::posix
+
+namespace qm {
+
+using posix::files;
+using posix::FilesState;
+using posix::handle_of;
+using posix::listing_of;
+using posix::watch_of;
 
 ListingHandle begin_listing(const char* folder, FolderEntry* first)
 {
-    auto* listing = new (std::nothrow) ListingObject;
+    auto* listing = new (std::nothrow) posix::Listing;
     if (!listing)
         return nullptr;
     listing->folder = posix::native_path(folder);
     listing->dir = opendir(listing->folder.c_str());
-    if (!listing->dir || !read_entry(listing, first)) {
-        end_listing(listing);
+    if (!listing->dir || !posix::read_entry(listing, first)) {
+        end_listing(handle_of(listing));
         return nullptr;
     }
-    return listing;
+    return handle_of(listing);
 }
 
 bool next_listing_entry(ListingHandle listing, FolderEntry* entry)
 {
-    return listing && read_entry(listing, entry);
+    return listing && posix::read_entry(listing_of(listing), entry);
 }
 
-void end_listing(ListingHandle listing)
+void end_listing(ListingHandle handle)
 {
+    posix::Listing* listing = listing_of(handle);
     if (listing && listing->dir)
         closedir(listing->dir);
     delete listing;
@@ -253,33 +258,16 @@ void end_listing(ListingHandle listing)
 
 bool find_entry(const char* folder, const char* name, FolderEntry* found)
 {
-    FolderEntry entry{};
-    FolderListing listing(folder, &entry);
-    if (!listing.started())
-        return false;
-    // An exact match wins over one that differs in letter case only: this file system tells
-    // them apart, the Windows ones the program was made for do not.
-    bool matched = false;
-    FolderEntry best{};
-    do {
-        if (std::strcmp(entry.name, name) == 0) {
-            best = entry;
-            matched = true;
-            break;
-        }
-        if (!matched && strcasecmp(entry.name, name) == 0) {
-            best = entry;
-            matched = true;
-        }
-    } while (listing.next(&entry));
-    if (matched && found)
-        *found = best;
-    return matched;
+    FolderEntry first{};
+    FolderListing listing(folder, &first);
+    return listing.started() &&
+           backend::find_matching_entry(
+               name, first, [&listing](FolderEntry* entry) { return listing.next(entry); }, found);
 }
 
 bool can_open_for_reading(const char* path)
 {
-    const int fd = open_regular(posix::native_path(path));
+    const int fd = posix::open_regular(posix::native_path(path));
     if (fd < 0)
         return false;
     close(fd);
@@ -310,7 +298,7 @@ int full_path(const char* path, char* out, std::size_t size)
 
 int read_last_write_time(const char* path, std::uint64_t* time)
 {
-    const int fd = open_regular(posix::native_path(path));
+    const int fd = posix::open_regular(posix::native_path(path));
     if (fd < 0)
         return -1;
     // The Windows program reads the time through an open that shares the file with nobody, so
@@ -339,7 +327,7 @@ std::FILE* open_file(const char* path, const char* mode)
     const std::string p = posix::native_path(path);
     // Reading is of spool files only: a regular file, opened without a wait.
     if (mode && mode[0] == 'r' && !std::strchr(mode, '+')) {
-        const int fd = open_regular(p);
+        const int fd = posix::open_regular(p);
         if (fd < 0)
             return nullptr;
         const int flags = fcntl(fd, F_GETFL);
@@ -363,10 +351,10 @@ WatchHandle open_change_watch(const char* folder)
     FilesState& s = files();
     const std::string p = posix::native_path(folder);
     auto why_not = [&p](int error) {
-        posix::log_line(("not watching '" + p + "': " + with_hint(error)).c_str());
+        posix::log_line(("not watching '" + p + "': " + posix::with_hint(error)).c_str());
         return nullptr;
     };
-    auto* watch = new (std::nothrow) WatchObject;
+    auto* watch = new (std::nothrow) posix::Watch;
     if (!watch)
         return why_not(ENOMEM);
     watch->folder = p;
@@ -379,8 +367,8 @@ WatchHandle open_change_watch(const char* folder)
         }
     }
     // Events already waiting belong to the watches they name.
-    drain();
-    watch->wd = inotify_add_watch(s.inotify, p.c_str(), WatchMask);
+    posix::drain();
+    watch->wd = inotify_add_watch(s.inotify, p.c_str(), posix::WatchMask);
     if (watch->wd < 0) {
         const int error = errno;
         delete watch;
@@ -391,30 +379,29 @@ WatchHandle open_change_watch(const char* folder)
         return why_not(error);
     }
     s.watches.push_back(watch);
-    return watch;
+    return handle_of(watch);
 }
 
 int arm_change_watch(WatchHandle watch)
 {
     if (!watch)
         return -1;
-    drain();
+    posix::drain();
     // A change made while the watch was fired fires it again at once.
-    watch->fired = watch->again;
-    watch->again = false;
-    watch->reported = false;
+    watch_of(watch)->state.arm();
     return 0;
 }
 
-void close_change_watch(WatchHandle watch)
+void close_change_watch(WatchHandle handle)
 {
+    posix::Watch* watch = watch_of(handle);
     if (!watch)
         return;
     FilesState& s = files();
     s.watches.erase(std::remove(s.watches.begin(), s.watches.end(), watch), s.watches.end());
     // Two paths to one folder share the folder's inotify watch: it goes with the last of them.
     const bool shared = std::any_of(s.watches.begin(), s.watches.end(),
-                                    [watch](const WatchObject* w) { return w->wd == watch->wd; });
+                                    [watch](const posix::Watch* w) { return w->wd == watch->wd; });
     if (watch->wd >= 0 && !shared)
         inotify_rm_watch(s.inotify, watch->wd);
     delete watch;
@@ -428,18 +415,12 @@ int poll_change_watches(const WatchHandle* watches, int count)
 {
     if (count <= 0)
         return PollFailed;
-    drain();
+    posix::drain();
     for (int i = 0; i < count; ++i)
-        if (watches[i] && watches[i]->wd < 0)
-            watch_again(watches[i]);
-    for (int i = 0; i < count; ++i) {
-        WatchObject* w = watches[i];
-        if (w && w->fired) {
-            w->reported = true;
-            return i;
-        }
-    }
-    return PollNothingFired;
+        if (watches[i] && watch_of(watches[i])->wd < 0)
+            posix::watch_again(watch_of(watches[i]));
+    return backend::poll_fired(
+        watches, count, [](WatchHandle w) -> backend::FiredState& { return watch_of(w)->state; });
 }
 
 } // namespace qm

@@ -9,19 +9,27 @@
 #include "render/canvas.h"
 #include "render/pdf_canvas.h"
 
-namespace qm {
+namespace qm::posix {
 
 // A drawing target: the headless window, or a printer with the document under way.
-struct DrawObject {
+struct Target {
     bool printer = false;
     std::string name;                 // the printer's
-    std::unique_ptr<posix::CupsJob> job;
+    std::unique_ptr<CupsJob> job;
     std::unique_ptr<PdfDocument> document;
     Canvas* page = nullptr;           // between start_page and end_page
     bool failed = false;              // the document under way failed
 };
 
-namespace posix {
+// The ports hand targets out as their opaque drawing contexts.
+inline Target* target_of(DrawContext dc)
+{
+    return reinterpret_cast<Target*>(dc);
+}
+inline DrawContext handle_of(Target* target)
+{
+    return reinterpret_cast<DrawContext>(target);
+}
 
 void configure_settings(const std::string& file);
 void configure_files();
@@ -43,5 +51,4 @@ void note_document_printed(const std::string& printer, int cups_id);
 void note_document_failed(const std::string& why);
 void note_write_failed(const std::string& path, int error);
 
-} // namespace posix
-} // namespace qm
+} // namespace qm::posix

@@ -89,7 +89,8 @@ std::string why_unreadable(const std::string& path)
 std::string no_install_folder(const char*)
 {
     return std::string("no install folder: set Path under [") + InstallKey + "] in " +
-           settings_file_in_use() + ", or give --install-folder DIR";
+           settings_file_in_use() +
+           " (qmspool config install-folder DIR does), or give --install-folder DIR";
 }
 
 std::string no_user_folders(const char*)

@@ -54,18 +54,18 @@ bool default_printer_name(char* name, std::size_t size)
 
 DrawContext create_printer_dc(const char* name)
 {
-    auto* dc = new DrawObject;
+    auto* dc = new posix::Target;
     dc->printer = true;
     dc->name = name ? name : "";
     posix::note_printer(dc->name);
-    return dc;
+    return posix::handle_of(dc);
 }
 
 void delete_printer_dc(DrawContext dc)
 {
     if (dc)
         posix::note_printer("");
-    delete dc; // a job still open is cancelled
+    delete posix::target_of(dc); // a job still open is cancelled
 }
 
 PrintDialogAnswer print_dialog(Window)
@@ -77,8 +77,9 @@ PrintDialogAnswer print_dialog(Window)
     return PrintDialogAnswer{};
 }
 
-int start_document(DrawContext dc)
+int start_document(DrawContext handle)
 {
+    posix::Target* dc = posix::target_of(handle);
     if (!dc || !dc->printer)
         return 0;
     std::string error;
@@ -97,8 +98,9 @@ int start_document(DrawContext dc)
     return dc->document ? 1 : 0;
 }
 
-int start_page(DrawContext dc)
+int start_page(DrawContext handle)
 {
+    posix::Target* dc = posix::target_of(handle);
     if (!dc || !dc->document)
         return -1;
     dc->page = dc->document->begin_page();
@@ -110,8 +112,9 @@ int start_page(DrawContext dc)
     return 1;
 }
 
-int end_page(DrawContext dc)
+int end_page(DrawContext handle)
 {
+    posix::Target* dc = posix::target_of(handle);
     if (!dc || !dc->document || !dc->page)
         return -1;
     dc->page = nullptr;
@@ -122,8 +125,9 @@ int end_page(DrawContext dc)
     return 1;
 }
 
-int end_document(DrawContext dc)
+int end_document(DrawContext handle)
 {
+    posix::Target* dc = posix::target_of(handle);
     if (!dc || !dc->job)
         return -1;
     std::unique_ptr<posix::CupsJob> job = std::move(dc->job);

@@ -14,11 +14,6 @@
 #include "render/null_canvas.h"
 
 namespace qm {
-
-struct WindowObject {
-    DrawObject dc;
-};
-
 namespace posix {
 namespace {
 
@@ -30,7 +25,7 @@ constexpr ScreenRect WindowRect{0, 0, 618, 400};
 struct UiState {
     std::FILE* log = stderr;
     std::string prefix = "qmspool watch: ";
-    WindowObject window;
+    Target window; // the one window is its own drawing target
 };
 
 UiState& ui()
@@ -58,7 +53,7 @@ void configure(const Options& options)
 
 Window headless_window()
 {
-    return &ui().window;
+    return reinterpret_cast<Window>(&ui().window);
 }
 
 std::string printable(const std::string& text)
@@ -165,14 +160,14 @@ void sleep_ms(std::uint32_t ms)
 
 DrawContext acquire_window_dc(Window window)
 {
-    return window ? &window->dc : nullptr;
+    return window ? posix::handle_of(reinterpret_cast<posix::Target*>(window)) : nullptr;
 }
 
 void release_window_dc(Window, DrawContext) {}
 
 DeviceCaps device_caps(DrawContext dc)
 {
-    if (dc && dc->printer)
+    if (dc && posix::target_of(dc)->printer)
         return pdf_device_caps();
     return posix::screen_caps();
 }
@@ -181,22 +176,22 @@ namespace {
 
 class PrinterCanvas final : public ForwardingCanvas {
 public:
-    explicit PrinterCanvas(DrawObject* dc) : dc_(dc) {}
+    explicit PrinterCanvas(posix::Target* dc) : dc_(dc) {}
     DeviceCaps caps() const override { return pdf_device_caps(); }
 
 protected:
     Canvas* page() const override { return dc_->page; }
 
 private:
-    DrawObject* dc_;
+    posix::Target* dc_;
 };
 
 } // namespace
 
 std::unique_ptr<Canvas> open_canvas(DrawContext dc)
 {
-    if (dc && dc->printer)
-        return std::make_unique<PrinterCanvas>(dc);
+    if (dc && posix::target_of(dc)->printer)
+        return std::make_unique<PrinterCanvas>(posix::target_of(dc));
     return std::make_unique<NullCanvas>(posix::screen_caps());
 }
 

@@ -28,7 +28,7 @@ void clear_calls();
 // The recorded calls whose text starts with one of the prefixes, in order.
 std::vector<std::string> calls_starting_with(const std::vector<std::string>& prefixes);
 
-// ---- Settings store.
+// ---- Settings store. Key and value names match without regard to letter case.
 enum class ValueType { Binary, Text, Number };
 struct StoredValue {
     ValueType type = ValueType::Binary;
@@ -148,7 +148,8 @@ const std::vector<SaveDialogShown>& save_dialogs();
 void script_save_dialog(const std::vector<std::optional<std::string>>& answers);
 
 // ---- Files and watches.
-// Reports a change to the file (or folder entry) at `path`: watches on its folder fire.
+// Reports a change to the file (or folder entry) at `path`: watches on its folder fire, and a
+// watch on `path` itself when it is a watched folder that went or came.
 void notify_change(const char* path);
 // Makes a file look held open by another program: opens that share no access fail, and with
 // `allow_shared_read` false opens that share reading fail too.

@@ -11,7 +11,7 @@ namespace qm {
 
 namespace {
 
-DeviceCaps window_caps(const DrawObject& dc)
+DeviceCaps window_caps(const sim::WindowDc& dc)
 {
     DeviceCaps c;
     c.horzres = dc.screen_width;
@@ -22,7 +22,7 @@ DeviceCaps window_caps(const DrawObject& dc)
     return c;
 }
 
-RasterCanvas* raster_of(DrawObject& dc)
+RasterCanvas* raster_of(sim::WindowDc& dc)
 {
     if (!dc.raster)
         dc.raster = RasterCanvas::create(window_caps(dc));
@@ -83,7 +83,7 @@ namespace {
 // What the renderer sees of a simulated window: the window's raster, with every call recorded.
 class SimCanvas final : public Canvas {
 public:
-    explicit SimCanvas(DrawObject* dc) : dc_(dc) {}
+    explicit SimCanvas(sim::WindowDc* dc) : dc_(dc) {}
 
     DeviceCaps caps() const override { return window_caps(*dc_); }
     void fill_white(const Rect& r) override
@@ -136,7 +136,7 @@ public:
     }
 
 private:
-    DrawObject* dc_;
+    sim::WindowDc* dc_;
 };
 
 } // namespace
@@ -145,7 +145,7 @@ DeviceCaps device_caps(DrawContext dc)
 {
     if (auto printer = sim::open_printer_canvas(dc))
         return printer->caps();
-    return window_caps(*dc);
+    return window_caps(*sim::dc_of(dc));
 }
 
 void fill_white(DrawContext dc, std::int32_t x, std::int32_t y, std::int32_t width,
@@ -153,50 +153,52 @@ void fill_white(DrawContext dc, std::int32_t x, std::int32_t y, std::int32_t wid
 {
     record("fill_white " + std::to_string(x) + " " + std::to_string(y) + " " +
            std::to_string(width) + " " + std::to_string(height));
-    if (RasterCanvas* raster = raster_of(*dc))
+    if (RasterCanvas* raster = raster_of(*sim::dc_of(dc)))
         raster->fill_white(Rect{x, y, width, height});
 }
 
 void set_text_colour(DrawContext dc, std::uint32_t colour)
 {
-    dc->colour = colour;
+    sim::dc_of(dc)->colour = colour;
 }
 
 void select_stock_font(DrawContext dc, StockFont font)
 {
-    dc->font = font;
+    sim::dc_of(dc)->font = font;
     record(std::string("select_font ") + sim::font_name(font));
 }
 
 std::int32_t text_height(DrawContext dc)
 {
-    return dc->font == StockFont::SystemFixed ? state().fixed_height : state().gui_height;
+    return sim::dc_of(dc)->font == StockFont::SystemFixed ? state().fixed_height
+                                                          : state().gui_height;
 }
 
 void draw_text(DrawContext dc, std::int32_t x, std::int32_t y, const char* text, std::size_t length)
 {
-    dc->text.push_back(sim::TextDrawn{x, y, std::string(text, length), dc->font, dc->colour});
+    sim::WindowDc* w = sim::dc_of(dc);
+    w->text.push_back(sim::TextDrawn{x, y, std::string(text, length), w->font, w->colour});
 }
 
 std::unique_ptr<Canvas> open_canvas(DrawContext dc)
 {
     if (auto printer = sim::open_printer_canvas(dc))
         return printer;
-    return std::make_unique<SimCanvas>(dc);
+    return std::make_unique<SimCanvas>(sim::dc_of(dc));
 }
 
 void paint_window(Window window, void (*painter)(DrawContext dc))
 {
     record("begin_paint");
     if (window)
-        painter(&window->dc);
+        painter(sim::handle_of(&sim::window_of(window)->dc));
     record("end_paint");
 }
 
 DrawContext acquire_window_dc(Window window)
 {
     record("get_dc");
-    return window ? &window->dc : nullptr;
+    return window ? sim::handle_of(&sim::window_of(window)->dc) : nullptr;
 }
 
 void release_window_dc(Window, DrawContext)

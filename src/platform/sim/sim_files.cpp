@@ -1,6 +1,4 @@
 // The simulated files and change watches: the test's real folders, watched by the simulation.
-#include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -9,31 +7,40 @@
 #include <memory>
 #include <set>
 
+#include "platform/common/backend_files.h"
 #include "platform/files_port.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_internal.h"
 #include "platform/watch_port.h"
 
 namespace qm {
+namespace sim {
+namespace {
 
 // A listing as Windows gives it: "." and ".." first, then the folder's entries in the order the
 // file system keeps them.
-struct ListingObject {
+struct Listing {
     std::filesystem::directory_iterator next;
     int dots_given = 0;
 };
 
-struct WatchObject {
+struct Watch {
     std::string folder;
-    bool fired = false;
-    bool pending = false; // a change seen while fired
+    backend::FiredState state;
 };
 
-namespace sim {
-namespace {
+// The ports hand these out as their opaque handles.
+Listing* listing_of(ListingHandle handle)
+{
+    return reinterpret_cast<Listing*>(handle);
+}
+Watch* watch_of(WatchHandle handle)
+{
+    return reinterpret_cast<Watch*>(handle);
+}
 
 struct FileState {
-    std::set<WatchObject*> watches;
+    std::set<Watch*> watches;
     std::map<std::string, bool> held; // path -> others may read it
 };
 
@@ -48,17 +55,6 @@ std::string normal(const std::string& path)
     return std::filesystem::path(path).lexically_normal().string();
 }
 
-bool lower_equal(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b) {
-        const auto ca = static_cast<unsigned char>(*a);
-        const auto cb = static_cast<unsigned char>(*b);
-        if (std::tolower(ca) != std::tolower(cb))
-            return false;
-    }
-    return *a == *b;
-}
-
 bool is_folder(const std::filesystem::path& path)
 {
     std::error_code ec;
@@ -71,7 +67,7 @@ bool is_file(const std::filesystem::path& path)
     return std::filesystem::is_regular_file(path, ec);
 }
 
-bool read_entry(ListingObject* listing, FolderEntry* entry)
+bool read_entry(Listing* listing, FolderEntry* entry)
 {
     if (listing->dots_given < 2) {
         std::snprintf(entry->name, sizeof entry->name, "%s", listing->dots_given == 0 ? "." : "..");
@@ -79,16 +75,30 @@ bool read_entry(ListingObject* listing, FolderEntry* entry)
         ++listing->dots_given;
         return true;
     }
+    for (std::error_code ec; listing->next != std::filesystem::directory_iterator();) {
+        const std::filesystem::path path = listing->next->path();
+        listing->next.increment(ec);
+        if (ec)
+            listing->next = std::filesystem::directory_iterator();
+        const std::string name = path.filename().string();
+        if (!backend::listable_name(name.c_str()))
+            continue;
+        std::snprintf(entry->name, sizeof entry->name, "%s", name.c_str());
+        entry->is_folder = is_folder(path);
+        return true;
+    }
+    return false;
+}
+
+// A listing of `folder`, unrecorded; null when it cannot start.
+std::unique_ptr<Listing> start_listing(const char* folder, FolderEntry* first)
+{
     std::error_code ec;
-    if (listing->next == std::filesystem::directory_iterator())
-        return false;
-    const std::filesystem::directory_entry& e = *listing->next;
-    std::snprintf(entry->name, sizeof entry->name, "%s", e.path().filename().string().c_str());
-    entry->is_folder = is_folder(e.path());
-    listing->next.increment(ec);
-    if (ec)
-        listing->next = std::filesystem::directory_iterator();
-    return true;
+    auto listing = std::make_unique<Listing>();
+    listing->next = std::filesystem::directory_iterator(native_path(folder), ec);
+    if (ec || !read_entry(listing.get(), first))
+        return nullptr;
+    return listing;
 }
 
 } // namespace
@@ -102,22 +112,18 @@ void reset_files()
 
 std::string native_path(const char* path)
 {
-    std::string p = path;
-    std::replace(p.begin(), p.end(), '\\', '/');
-    return p;
+    return backend::native_path(path);
 }
 
 void notify_change(const char* path)
 {
-    const std::string folder =
-        normal(std::filesystem::path(native_path(path)).parent_path().string());
-    for (WatchObject* w : files().watches) {
-        if (w->folder != folder)
-            continue;
-        if (w->fired)
-            w->pending = true;
-        else
-            w->fired = true;
+    const std::string changed = normal(native_path(path));
+    const std::string folder = normal(std::filesystem::path(changed).parent_path().string());
+    // The folder the entry is in, and the entry itself when it is a watched folder that went
+    // or came.
+    for (Watch* w : files().watches) {
+        if (w->folder == folder || w->folder == changed)
+            w->state.change();
     }
 }
 
@@ -133,12 +139,12 @@ void release_file(const char* path)
 
 bool watch_fired(WatchHandle watch)
 {
-    return watch && watch->fired;
+    return watch && watch_of(watch)->state.fired();
 }
 
 std::string watch_folder(WatchHandle watch)
 {
-    return watch ? watch->folder : std::string();
+    return watch ? watch_of(watch)->folder : std::string();
 }
 
 int open_watch_count()
@@ -153,51 +159,29 @@ using sim::record;
 ListingHandle begin_listing(const char* folder, FolderEntry* first)
 {
     record(std::string("list ") + folder);
-    std::error_code ec;
-    auto listing = std::make_unique<ListingObject>();
-    listing->next = std::filesystem::directory_iterator(sim::native_path(folder), ec);
-    if (ec || !sim::read_entry(listing.get(), first))
-        return nullptr;
-    return listing.release();
+    return reinterpret_cast<ListingHandle>(sim::start_listing(folder, first).release());
 }
 
 bool next_listing_entry(ListingHandle listing, FolderEntry* entry)
 {
-    return listing && sim::read_entry(listing, entry);
+    return listing && sim::read_entry(sim::listing_of(listing), entry);
 }
 
 void end_listing(ListingHandle listing)
 {
-    delete listing;
+    delete sim::listing_of(listing);
 }
 
 bool find_entry(const char* folder, const char* name, FolderEntry* found)
 {
     record(std::string("find ") + folder + "\\" + name);
-    std::error_code ec;
-    std::filesystem::directory_iterator it(sim::native_path(folder), ec);
-    if (ec)
-        return false;
-    // An exact match wins over one that differs in letter case only.
-    bool matched = false;
-    std::filesystem::path best;
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        if (entry == name) {
-            best = it->path();
-            matched = true;
-            break;
-        }
-        if (!matched && sim::lower_equal(entry.c_str(), name)) {
-            best = it->path();
-            matched = true;
-        }
-    }
-    if (matched && found) {
-        std::snprintf(found->name, sizeof found->name, "%s", best.filename().string().c_str());
-        found->is_folder = sim::is_folder(best);
-    }
-    return matched;
+    FolderEntry first{};
+    const std::unique_ptr<sim::Listing> listing = sim::start_listing(folder, &first);
+    return listing &&
+           backend::find_matching_entry(
+               name, first,
+               [&listing](FolderEntry* entry) { return sim::read_entry(listing.get(), entry); },
+               found);
 }
 
 bool can_open_for_reading(const char* path)
@@ -218,7 +202,9 @@ bool can_open_for_reading(const char* path)
 int delete_file(const char* path)
 {
     record(std::string("delete ") + path);
-    if (std::remove(sim::native_path(path).c_str()) != 0)
+    // A file, never a folder (which the C library's remove() would take when empty).
+    const std::string p = sim::native_path(path);
+    if (sim::is_folder(p) || std::remove(p.c_str()) != 0)
         return -1;
     sim::notify_change(path);
     return 0;
@@ -240,7 +226,11 @@ int full_path(const char* path, char* out, std::size_t size)
 std::FILE* open_file(const char* path, const char* mode)
 {
     record(std::string("open_file ") + path + " " + mode);
-    return std::fopen(sim::native_path(path).c_str(), mode);
+    const std::string p = sim::native_path(path);
+    // Reading is of regular files only: a folder or a FIFO under the name is not opened.
+    if (mode && mode[0] == 'r' && !std::strchr(mode, '+') && !sim::is_file(p))
+        return nullptr;
+    return std::fopen(p.c_str(), mode);
 }
 
 int read_last_write_time(const char* path, std::uint64_t* time)
@@ -268,9 +258,9 @@ WatchHandle open_change_watch(const char* folder)
     const std::string p = sim::native_path(folder);
     if (!sim::is_folder(p))
         return nullptr;
-    auto* watch = new WatchObject{sim::normal(p)};
+    auto* watch = new sim::Watch{sim::normal(p), {}};
     sim::files().watches.insert(watch);
-    return watch;
+    return reinterpret_cast<WatchHandle>(watch);
 }
 
 int arm_change_watch(WatchHandle watch)
@@ -278,26 +268,21 @@ int arm_change_watch(WatchHandle watch)
     record("arm_watch " + sim::watch_folder(watch));
     if (!watch)
         return -1;
-    watch->fired = watch->pending;
-    watch->pending = false;
+    sim::watch_of(watch)->state.arm();
     return 0;
 }
 
 void close_change_watch(WatchHandle watch)
 {
-    sim::files().watches.erase(watch);
-    delete watch;
+    sim::files().watches.erase(sim::watch_of(watch));
+    delete sim::watch_of(watch);
 }
 
 int poll_change_watches(const WatchHandle* watches, int count)
 {
-    if (count <= 0)
-        return PollFailed;
-    for (int i = 0; i < count; ++i) {
-        if (watches[i] && watches[i]->fired)
-            return i;
-    }
-    return PollNothingFired;
+    return backend::poll_fired(watches, count, [](WatchHandle w) -> backend::FiredState& {
+        return sim::watch_of(w)->state;
+    });
 }
 
 } // namespace qm

@@ -7,14 +7,12 @@
 #include "platform/sim/sim_internal.h"
 
 namespace qm {
-
-// A claim is a token; the count in the state says how many are held.
-struct InstanceClaimObject {};
-
 namespace sim {
 namespace {
 
-InstanceClaimObject Claim;
+// A claim is a token; the count in the state says how many are held.
+struct ClaimToken {};
+ClaimToken Claim;
 
 } // namespace
 
@@ -46,7 +44,7 @@ ClaimOutcome claim_instance(const char* name, InstanceClaim* claim)
     if (state().other_spooler.running || state().instance_claims > 0)
         return ClaimOutcome::HeldElsewhere;
     ++state().instance_claims;
-    *claim = &sim::Claim;
+    *claim = reinterpret_cast<InstanceClaim>(&sim::Claim);
     return ClaimOutcome::Claimed;
 }
 

@@ -16,31 +16,48 @@
 #include "render/canvas.h"
 #include "render/raster_canvas.h"
 
-namespace qm {
+namespace qm::sim {
 
-// The one window and its device context.
-struct DrawObject {
+// The one window's device context.
+struct WindowDc {
     std::int32_t screen_width = 1024;
     std::int32_t screen_height = 768;
     StockFont font = StockFont::SystemFixed; // as a fresh device context, the system font
     std::uint32_t colour = 0;
-    std::vector<sim::TextDrawn> text;
+    std::vector<TextDrawn> text;
     // What the renderer draws on the window, made at the screen's size when first asked for.
     std::unique_ptr<RasterCanvas> raster;
 };
 
-struct WindowObject {
-    sim::WindowState state;
-    DrawObject dc;
+struct WindowRecord {
+    WindowState state;
+    WindowDc dc;
 };
 
-struct CursorObject {
+struct CursorRecord {
     SystemCursor which;
 };
 
-struct MenuObject {};
+struct MenuRecord {};
 
-namespace sim {
+// The ports hand these out as their opaque handles. A printer's drawing context is not a
+// WindowDc: open_printer_canvas tells the two apart.
+inline WindowRecord* window_of(Window window)
+{
+    return reinterpret_cast<WindowRecord*>(window);
+}
+inline Window handle_of(WindowRecord* window)
+{
+    return reinterpret_cast<Window>(window);
+}
+inline WindowDc* dc_of(DrawContext dc)
+{
+    return reinterpret_cast<WindowDc*>(dc);
+}
+inline DrawContext handle_of(WindowDc* dc)
+{
+    return reinterpret_cast<DrawContext>(dc);
+}
 
 struct QueuedMessage {
     Window window;
@@ -59,8 +76,8 @@ struct SimState {
     bool fail_register = false;
     bool fail_create = false;
     std::unique_ptr<RegisteredClass> window_class;
-    std::unique_ptr<WindowObject> window;
-    MenuObject menu;
+    std::unique_ptr<WindowRecord> window;
+    MenuRecord menu;
     std::vector<ShownMessageBox> boxes;
     std::deque<int> answers;
     std::deque<QueuedMessage> queue;
@@ -88,5 +105,4 @@ void reset_dialogs();
 // A canvas on a simulated printer's page; null when `dc` is no printer's.
 std::unique_ptr<Canvas> open_printer_canvas(DrawContext dc);
 
-} // namespace sim
-} // namespace qm
+} // namespace qm::sim

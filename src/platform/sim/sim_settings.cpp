@@ -1,4 +1,5 @@
-// The simulated settings store: values in memory under their key path.
+// The simulated settings store: values in memory under their key path, whose names match
+// without regard to letter case as the registry's do.
 #include <cstring>
 
 #include "platform/settings_port.h"
@@ -9,20 +10,30 @@ namespace qm {
 namespace sim {
 namespace {
 
+// Key and value names in one letter case: the registry matches them without regard to it.
+std::string folded(const char* name)
+{
+    std::string text = name ? name : "";
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 std::string key_path(const KeyPath& keys, int depth)
 {
     std::string path;
     for (int i = 0; i < depth; ++i) {
         if (i > 0)
             path += '\\';
-        path += keys.names[i] ? keys.names[i] : "";
+        path += folded(keys.names[i]);
     }
     return path;
 }
 
 std::string value_path(const KeyPath& keys, const char* name)
 {
-    return key_path(keys, 4) + '|' + name;
+    return key_path(keys, 4) + '|' + folded(name);
 }
 
 } // namespace

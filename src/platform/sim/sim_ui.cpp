@@ -12,8 +12,8 @@ namespace qm {
 namespace sim {
 namespace {
 
-CursorObject ArrowCursor{SystemCursor::Arrow};
-CursorObject WaitCursor{SystemCursor::Wait};
+CursorRecord ArrowCursor{SystemCursor::Arrow};
+CursorRecord WaitCursor{SystemCursor::Wait};
 
 } // namespace
 
@@ -153,12 +153,15 @@ const char* process_command_line()
 Cursor load_system_cursor(SystemCursor which)
 {
     record(which == SystemCursor::Wait ? "load_cursor wait" : "load_cursor arrow");
-    return which == SystemCursor::Wait ? &sim::WaitCursor : &sim::ArrowCursor;
+    return reinterpret_cast<Cursor>(which == SystemCursor::Wait ? &sim::WaitCursor
+                                                                : &sim::ArrowCursor);
 }
 
 void set_cursor(Cursor cursor)
 {
-    record(cursor && cursor->which == SystemCursor::Wait ? "set_cursor wait" : "set_cursor arrow");
+    const auto* record_of = reinterpret_cast<const sim::CursorRecord*>(cursor);
+    record(record_of && record_of->which == SystemCursor::Wait ? "set_cursor wait"
+                                                               : "set_cursor arrow");
 }
 
 int register_window_class(Instance, const WindowClassSpec& desc)
@@ -180,7 +183,7 @@ Window create_main_window(Instance, const MainWindowSpec& desc)
     if (state().fail_create || !state().window_class ||
         state().window_class->name != desc.class_name)
         return nullptr;
-    auto window = std::make_unique<WindowObject>();
+    auto window = std::make_unique<sim::WindowRecord>();
     window->state.class_name = desc.class_name;
     window->state.title = desc.title;
     window->state.rect = ScreenRect{0, 0, desc.width, desc.height};
@@ -188,11 +191,12 @@ Window create_main_window(Instance, const MainWindowSpec& desc)
     window->dc.screen_width = state().screen_width;
     window->dc.screen_height = state().screen_height;
     state().window = std::move(window);
-    return state().window.get();
+    return sim::handle_of(state().window.get());
 }
 
-void show_window(Window window, int show_command)
+void show_window(Window handle, int show_command)
 {
+    sim::WindowRecord* window = sim::window_of(handle);
     record("show_window " + std::to_string(show_command));
     if (!window)
         return;
@@ -204,9 +208,10 @@ void show_window(Window window, int show_command)
         window->state.minimized = false;
 }
 
-void move_window(Window window, std::int32_t x, std::int32_t y, std::int32_t width,
+void move_window(Window handle, std::int32_t x, std::int32_t y, std::int32_t width,
                  std::int32_t height, bool repaint)
 {
+    sim::WindowRecord* window = sim::window_of(handle);
     record("move_window " + std::to_string(x) + " " + std::to_string(y) + " " +
            std::to_string(width) + " " + std::to_string(height) + (repaint ? " repaint" : ""));
     if (window)
@@ -225,8 +230,9 @@ void invalidate_window(Window, const ScreenRect& area, bool erase)
            (erase ? " erase" : ""));
 }
 
-ScreenRect window_rect(Window window)
+ScreenRect window_rect(Window handle)
 {
+    sim::WindowRecord* window = sim::window_of(handle);
     if (!window)
         return ScreenRect{};
     // Where Windows parks a minimised top-level window, at the size of its caption bar.
@@ -235,25 +241,29 @@ ScreenRect window_rect(Window window)
     return window->state.rect;
 }
 
-ScreenRect restored_window_rect(Window window)
+ScreenRect restored_window_rect(Window handle)
 {
+    sim::WindowRecord* window = sim::window_of(handle);
     return window ? window->state.rect : ScreenRect{};
 }
 
-bool is_minimized(Window window)
+bool is_minimized(Window handle)
 {
+    sim::WindowRecord* window = sim::window_of(handle);
     return window && window->state.minimized;
 }
 
-void set_window_title(Window window, const char* title)
+void set_window_title(Window handle, const char* title)
 {
+    sim::WindowRecord* window = sim::window_of(handle);
     record(std::string("set_title ") + title);
     if (window)
         window->state.title = title;
 }
 
-void enable_window(Window window, bool enabled)
+void enable_window(Window handle, bool enabled)
 {
+    sim::WindowRecord* window = sim::window_of(handle);
     record(enabled ? "enable_window" : "disable_window");
     if (window)
         window->state.enabled = enabled;
@@ -264,8 +274,9 @@ void bring_window_to_top(Window)
     record("bring_to_top");
 }
 
-int start_timer(Window window, unsigned id, unsigned period_ms)
+int start_timer(Window handle, unsigned id, unsigned period_ms)
 {
+    sim::WindowRecord* window = sim::window_of(handle);
     record("start_timer " + std::to_string(id) + " " + std::to_string(period_ms));
     if (!window)
         return -1;
@@ -275,7 +286,7 @@ int start_timer(Window window, unsigned id, unsigned period_ms)
 
 Menu window_menu(Window window)
 {
-    return window ? &state().menu : nullptr;
+    return window ? reinterpret_cast<Menu>(&state().menu) : nullptr;
 }
 
 void check_menu_item(Menu menu, int command_id, bool checked)
@@ -312,21 +323,22 @@ int run_message_loop()
         const sim::QueuedMessage m = state().queue.front();
         state().queue.pop_front();
         // A message queued with no window goes to the main window.
-        sim::send_message(m.window ? m.window : state().window.get(), m.message, m.wparam,
-                          m.lparam);
+        sim::send_message(m.window ? m.window : sim::handle_of(state().window.get()), m.message,
+                          m.wparam, m.lparam);
     }
     return state().quit_code;
 }
 
-std::intptr_t default_window_procedure(Window window, std::uint32_t message, std::uintptr_t,
+std::intptr_t default_window_procedure(Window handle, std::uint32_t message, std::uintptr_t,
                                        std::intptr_t)
 {
+    sim::WindowRecord* window = sim::window_of(handle);
     record("default_procedure " + std::to_string(message));
     // Closing the window destroys it, as the platform's default handling does.
     if (message == 16 /* close */ && window) {
         window->state.destroyed = true;
         window->state.visible = false;
-        sim::send_message(window, MessageDestroy);
+        sim::send_message(handle, MessageDestroy);
     }
     return 0;
 }

@@ -8,12 +8,16 @@
 #include "platform/win32/win_handles.h"
 
 namespace qm {
+namespace {
 
-struct ListingObject {
+struct Listing {
     win::FindHandle find;
 };
 
-namespace {
+Listing* listing_of(ListingHandle handle)
+{
+    return reinterpret_cast<Listing*>(handle);
+}
 
 static_assert(sizeof(FolderEntry{}.name) >= sizeof(WIN32_FIND_DATAA{}.cFileName));
 
@@ -48,7 +52,7 @@ ListingHandle begin_listing(const char* folder, FolderEntry* first)
     if (!find)
         return nullptr;
     fill_entry(data, first);
-    return new ListingObject{std::move(find)};
+    return reinterpret_cast<ListingHandle>(new Listing{std::move(find)});
 }
 
 bool next_listing_entry(ListingHandle listing, FolderEntry* entry)
@@ -56,7 +60,7 @@ bool next_listing_entry(ListingHandle listing, FolderEntry* entry)
     if (!listing)
         return false;
     WIN32_FIND_DATAA data{};
-    if (!FindNextFileA(listing->find.get(), &data))
+    if (!FindNextFileA(listing_of(listing)->find.get(), &data))
         return false;
     fill_entry(data, entry);
     return true;
@@ -64,7 +68,7 @@ bool next_listing_entry(ListingHandle listing, FolderEntry* entry)
 
 void end_listing(ListingHandle listing)
 {
-    delete listing;
+    delete listing_of(listing);
 }
 
 bool find_entry(const char* folder, const char* name, FolderEntry* found)
