@@ -85,18 +85,19 @@ private:
     raster::PixelView view();
     void settle() const
     {
-        pending_.settle_all([this](std::int32_t a, std::int32_t b, std::int64_t from,
-                                   std::int64_t to) {
-            for (std::int32_t y = a; y < b; ++y)
-                std::memset(bits_.get() + y * stride_ + from, 0xFF,
-                            static_cast<std::size_t>(to - from));
-        });
+        pending_.settle_all(
+            [this](std::int32_t a, std::int32_t b, std::int64_t from, std::int64_t to) {
+                for (std::int32_t y = a; y < b; ++y)
+                    std::memset(bits_.get() + y * stride_ + from, 0xFF,
+                                static_cast<std::size_t>(to - from));
+            });
     }
 
     DeviceCaps caps_;
     std::unique_ptr<std::uint8_t[]> bits_;
     std::ptrdiff_t stride_ = 0;
-    mutable PendingWhite pending_; // in bytes; reading the pixels writes it: the raster reads the same
+    // In bytes. Reading the pixels writes it: the raster reads the same.
+    mutable PendingWhite pending_;
     std::unique_ptr<RasterFont> font_;
 };
 

@@ -243,9 +243,8 @@ std::unique_ptr<GdiBandSurface> GdiBandSurface::create(HDC compatible, std::int3
     const long long stride = dib_stride(width, height, 3);
     // The cap every canvas puts on a band, reckoned as they reckon it: a band that qmspool
     // refuses is not drawn here either.
-    if (stride == 0 ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 >
-            MaxBandImageBytes)
+    if (stride == 0 || static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 >
+                           MaxBandImageBytes)
         return nullptr;
     void* bits = nullptr;
     GdiObject bitmap = make_dib(compatible, width, height, 24, true, &bits);
