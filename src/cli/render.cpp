@@ -3,7 +3,6 @@
 #include "cli/commands.h"
 #include "cli/output_file.h"
 #include "cli/spool_job.h"
-#include "job/page_loop.h"
 #include "render/image_file.h"
 #include "render/raster_canvas.h"
 
@@ -41,22 +40,23 @@ int run_render(const RenderRequest& r, std::FILE* err)
     // Walk the pages as the job driver does until page K; its passes go to the raster.
     std::int32_t pages = 0;
     bool drawn = false;
-    for_each_page(job.stream, job.record_count, [&](std::int32_t first) {
-        if (++pages < r.page) {
-            skip_page(job, first);
+    walk_job_pages(
+        job,
+        [&](std::int32_t, PagePasses& passes) {
+            if (++pages < r.page)
+                return true;
+            if (printer) {
+                passes.printer = canvas.get();
+                passes.on_paper = printer_page_placement(caps);
+                passes.window = nullptr; // the walk ends with this page
+            } else {
+                passes.window = canvas.get();
+                passes.in_window = window_page_placement(r.window, r.screen_width, r.screen_height);
+            }
+            drawn = true;
             return true;
-        }
-        if (printer) {
-            render_page(*canvas, printer_page_placement(caps), &job.stream, first, job.record_count,
-                        job.render, {RenderPass::Printer, nullptr});
-        } else {
-            render_page(*canvas, window_page_placement(r.window, r.screen_width, r.screen_height),
-                        &job.stream, first, job.record_count, job.render,
-                        {RenderPass::InWindow, nullptr});
-        }
-        drawn = true;
-        return false;
-    });
+        },
+        [&](std::int32_t, const PageDrawn&) { return !drawn; });
     if (!drawn) {
         std::fprintf(err,
                      "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32 " page%s\n",

@@ -22,8 +22,6 @@ namespace {
 constexpr double PageWidthPt = 612.0;
 constexpr double PageHeightPt = 792.0;
 constexpr double PointsPerUnit = 72.0 / PdfDeviceDpi;
-// The largest em height or advance text is set at, as on the raster canvas.
-constexpr std::int32_t MaxTypeSize = 4096;
 constexpr char FontFamily[] = "Liberation Mono";
 
 // A band's pixels as the renderer paints them (blue, green, red bytes), kept until the band is

@@ -5,18 +5,9 @@
 
 #include "render/cp1252.h"
 #include "render/raster_font.h"
+#include "spool/spool_limits.h"
 
 namespace qm {
-namespace raster {
-namespace {
-
-// The largest em height or advance we set type at. Far beyond any page (a 6-lines-per-inch
-// line at 1200 dpi is 200 pixels), and it keeps a glyph's bitmap to a few megabytes.
-[[maybe_unused]] constexpr std::int32_t MaxTypeSize = 4096;
-
-} // namespace
-} // namespace raster
-
 using namespace raster;
 
 #if QM_HAVE_FREETYPE
