@@ -425,7 +425,10 @@ TEST(RasterPreview, draw_preview_widens_five_bit_channels_and_clips)
 // build, which has no FreeType, runs these under Wine too).
 class RasterText : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(raster_text_available()) << "the built-in face did not load"; }
+    void SetUp() override
+    {
+        ASSERT_TRUE(raster_text_available()) << "the built-in face did not load";
+    }
 };
 
 bool is_grey(std::uint32_t rgb)
