@@ -14,6 +14,13 @@
 #include "spool/spool_writer.h"
 #include "temp_file.h"
 
+// cairo 1.16's PDF surface copies each raster-source pattern it writes (the band's image) and
+// never frees the copy; later cairo frees it with the page.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libcairo.so\n";
+}
+
 namespace qm {
 
 // Found before the library's member that holds the font, which is then never linked in.
