@@ -30,7 +30,11 @@ const char Usage[] =
     "      Print page K on a virtual Letter printer of D dots per inch (--mono: two colours).\n"
     "  qmspool render FILE --page K --window W [--screen WxH] --out OUT\n"
     "      The window preview of page K for a main window W pixels wide (screen 1280x1024).\n"
+#if QM_HAVE_PNG
     "      OUT ends in .png or .ppm.\n"
+#else
+    "      OUT ends in .ppm: this build writes PPM images only, not PNG.\n"
+#endif
     "  qmspool testpage OUT.pdb\n"
     "      Write a demonstration job of three pages.\n"
 #if QM_HAVE_PDF

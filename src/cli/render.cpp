@@ -5,6 +5,7 @@
 #include "cli/spool_job.h"
 #include "render/image_file.h"
 #include "render/raster_canvas.h"
+#include "render/text_font.h"
 
 namespace qm::cli {
 namespace {
@@ -19,6 +20,11 @@ DeviceCaps virtual_printer(std::int32_t dpi, bool mono)
 
 int run_render(const RenderRequest& r, std::FILE* err)
 {
+    // A type this build cannot write is refused before any work is done.
+    if (const char* refusal = image_type_refusal(r.out_path)) {
+        std::fprintf(err, "qmspool: cannot write '%s': %s\n", r.out_path, refusal);
+        return 1;
+    }
     SpoolJob job;
     if (!open_spool_job(r.path, job, err))
         return 1;
@@ -61,6 +67,13 @@ int run_render(const RenderRequest& r, std::FILE* err)
         std::fprintf(err,
                      "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32 " page%s\n",
                      r.page, r.path, pages, pages == 1 ? "" : "s");
+        return 1;
+    }
+
+    // The window pass sets its text on the screen canvas as well as in the preview.
+    if (canvas->text_lost()) {
+        std::fprintf(err, "qmspool: cannot render page %" PRId32 " of '%s': %s\n", r.page, r.path,
+                     NoTextFontReason);
         return 1;
     }
 

@@ -168,6 +168,8 @@ void RasterCanvas::release_font()
 std::int32_t RasterCanvas::text_out(std::int32_t x, std::int32_t y, const char* text,
                                     std::size_t length)
 {
+    if (text && length > 0 && !raster_text_available())
+        text_lost_ = true;
     return draw_text<Bgr24>(view(), font_.get(), x, y, text, length);
 }
 

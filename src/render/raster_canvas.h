@@ -3,9 +3,10 @@
 // device-independent bitmap behaves with its defaults: scaled copies in the BLACKONWHITE stretch
 // mode, black text on an opaque white background in a fixed-pitch font.
 //
-// Text is set with FreeType in Liberation Mono (the metrics of the fixed-pitch face the Windows
-// program asks for). A build without FreeType, or a machine without the font, draws no text; the
-// advances stay the same, so everything else on the page lands where it would.
+// Text is set in Liberation Mono (the metrics of the fixed-pitch face the Windows program asks
+// for), which the program carries (render/text_font.h). Should that face fail to load, no text is
+// drawn, the advances stay the same, and the canvas says its page lost text (text_lost), so that
+// the caller fails the page rather than hand it on without its text.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +28,7 @@ struct PixelView;
 // the .cpp so that no FreeType header leaks out of it.
 class RasterFont;
 
-// True when text can be drawn: this build has FreeType and the face file was found and loaded.
+// True when text can be drawn: the built-in face loaded.
 bool raster_text_available();
 
 // A 24-bit page raster: blue, green, red bytes, row 0 at the top, rows stride() bytes apart
@@ -65,6 +66,9 @@ public:
                p[0];
     }
 
+    // True once text was to be drawn here and the face could not be loaded: the page lacks it.
+    bool text_lost() const { return text_lost_; }
+
     DeviceCaps caps() const override { return caps_; }
     void fill_white(const Rect& r) override;
     std::unique_ptr<BandSurface> create_band_surface(std::int32_t width,
@@ -99,6 +103,7 @@ private:
     // In bytes. Reading the pixels writes it: the raster reads the same.
     mutable PendingWhite pending_;
     std::unique_ptr<RasterFont> font_;
+    bool text_lost_ = false;
 };
 
 // The preview cache in memory: 16-bit 5-5-5 pixels (white is 0x7FFF), the bottom row first, rows

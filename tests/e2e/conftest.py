@@ -80,6 +80,15 @@ def spooler_exe(mingw_build):
 
 
 @pytest.fixture(scope="session")
+def qmspool_exe(mingw_build):
+    """The Windows build of qmspool, which the installer ships beside the spooler."""
+    exe = _find(mingw_build, "qmspool.exe", "src")
+    if not exe:
+        pytest.skip(f"qmspool.exe is not built yet (looked in {mingw_build}/src)")
+    return exe
+
+
+@pytest.fixture(scope="session")
 def driver_exe(mingw_build):
     exe = os.environ.get("QM_E2E_DRIVER") or _find(mingw_build, "driver.exe", "tests")
     if not exe or not os.path.isfile(exe):

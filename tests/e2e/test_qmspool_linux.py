@@ -213,6 +213,41 @@ def qmspool_pdf(qmspool):
     return qmspool
 
 
+def test_render_and_pdf_set_text_in_the_font_qmspool_carries_on_a_machine_without_fonts(
+        qmspool_pdf, tmp_path):
+    # Every font of the machine out of sight: a mount namespace whose font folders are empty,
+    # and fontconfig told of none.
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        pytest.skip("needs root and unshare to hide the machine's fonts")
+    job = tmp_path / "text.pdb"
+    words = b"Quillmark sets this line"
+    job.write_bytes(spooljob.container([spooljob.text_record(words * 3)]))
+    conf = tmp_path / "fonts.conf"
+    conf.write_text('<?xml version="1.0"?>\n<fontconfig></fontconfig>\n')
+    hide = " && ".join(f"mount -t tmpfs none {d}" for d in
+                       ("/usr/share/fonts", "/usr/local/share/fonts") if os.path.isdir(d))
+    ppm, pdf = tmp_path / "page.ppm", tmp_path / "job.pdf"
+    env = dict(os.environ, FONTCONFIG_FILE=str(conf), HOME=str(tmp_path))
+    res = proc.run(["unshare", "-m", "sh", "-c",
+                    hide + ' && fc-list | wc -l >&2 && "$0" render "$1" --page 1 --dpi 150 '
+                    '--out "$2" && exec "$0" pdf "$1" "$3"', qmspool_pdf, str(job), str(ppm),
+                    str(pdf)], env=env)
+    if res.returncode != 0 and "unshare" in res.stderr:
+        pytest.skip(f"no mount namespace here: {res.stderr.strip()}")
+    assert res.returncode == 0 and res.stderr == "0\n", res.stderr  # fontconfig saw no font
+
+    # The text is on the rendered page; the PDF embeds the one face render set it in and
+    # nothing else, and shows it where render drew it.
+    page = pages.read_ppm(str(ppm))
+    assert pages.coloured_cells(page, 10, (0, 0, page.width, 40)) >= 60
+    fonts = proc.run(["pdffonts", str(pdf)]).stdout.splitlines()[2:]
+    assert len(fonts) == 1 and fonts[0].split()[0].endswith("+LiberationMono"), fonts
+    assert fonts[0].split()[1:2] == ["TrueType"] and " yes yes " in fonts[0], fonts
+    assert words.decode() in proc.run(["pdftotext", str(pdf), "-"]).stdout
+    printed = pages.rasterise_pdf(str(pdf), 1, 150, str(tmp_path / "pdf"))
+    assert pages.differing_cells(printed, page, 10, (0, 0, page.width, 40)) == []
+
+
 def temporaries(folder):
     return sorted(f for f in os.listdir(folder) if f.startswith(".qmspool-"))
 
