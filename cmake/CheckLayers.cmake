@@ -4,6 +4,12 @@
 # render and spool. host, qmspool's print and watch commands, stands on top: it runs the
 # monitor and the job driver over the POSIX backend, so it sees them, the ports, that backend
 # (which it sets up, as the Windows entry point sets up its own) and the portable commands.
+#
+# The check reads include text, so it also refuses the two ways of writing an include that the
+# text alone cannot place: a path that climbs with "..", which can name any folder from any
+# other, and a layer's header in angle brackets, which the compiler finds through the include
+# path like a quoted one. Every include of our own headers is quoted and written from src/.
+#
 # Run as a build step: cmake -DQM_SOURCE_DIR=<src> -P CheckLayers.cmake
 
 cmake_minimum_required(VERSION 3.25)
@@ -17,6 +23,9 @@ set(allowed_monitor monitor job platform render spool)
 set(allowed_app app monitor job platform render spool)
 set(allowed_cli cli job render spool)
 set(allowed_host host cli monitor job platform platform/posix render spool)
+
+# Every layer's name, as an include's first folder names it.
+set(layers app monitor job render spool platform platform/sim platform/win32 platform/posix cli host)
 
 # The layer a file or an included header belongs to: its first folder, with the platform's
 # backends told apart from the ports.
@@ -50,9 +59,23 @@ foreach(source IN LISTS sources)
       list(APPEND allowed host)
     endif()
   endif()
-  file(STRINGS "${QM_SOURCE_DIR}/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  file(STRINGS "${QM_SOURCE_DIR}/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
   foreach(line IN LISTS includes)
+    if(line MATCHES "^[ \t]*#[ \t]*include[ \t]*<([^>]*)>")
+      set(header "${CMAKE_MATCH_1}")
+      layer_of("${header}" target)
+      if(header MATCHES "\\.\\.")
+        string(APPEND violations "  ${source} (${layer}) includes <${header}>, which climbs with ..\n")
+      elseif(target IN_LIST layers)
+        string(APPEND violations "  ${source} (${layer}) includes <${header}> in angle brackets\n")
+      endif()
+      continue()
+    endif()
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
+    if(header MATCHES "\\.\\.")
+      string(APPEND violations "  ${source} (${layer}) includes ${header}, which climbs with ..\n")
+      continue()
+    endif()
     layer_of("${header}" target)
     if(target STREQUAL "")
       continue()

@@ -49,9 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int32_t count = 0;
     qm::read_spool_header(s, &count, nullptr, nullptr);
     s.seek(0);
-    qm::NullCanvas screen(qm::DeviceCaps{1280, 1024, 96, 96, -1, 0, 0});
+    qm::NullCanvas screen(qm::ReferenceScreen.screen);
     qm::RenderState state;
-    qm::render_page(screen, qm::window_page_placement(618, 1280, 1024), &s, 0, count, state,
+    qm::render_page(screen, qm::reference_window_placement(), &s, 0, count, state,
                     {qm::RenderPass::InWindow, out.get()});
     QM_BMP_CHECK(std::ferror(out.get()) == 0);
 

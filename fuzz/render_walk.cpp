@@ -53,20 +53,25 @@ RenderSummary render_spool(const std::uint8_t* data, std::size_t size, bool mono
     std::unique_ptr<std::FILE, FileCloser> bmp(std::tmpfile());
     const PagePlacement on_paper = printer_page_placement(pc);
     const PagePlacement in_window{0, 0, 20, 20, ScreenCaps.horzres, ScreenCaps.vertres};
-    for_each_page(s, count, [&](std::int32_t first) {
-        const std::int64_t before = s.tell();
-        const int printed = render_page(*printer, on_paper, &s, first, count, state,
-                                        {RenderPass::Printer, nullptr});
-        check(printed == 0 || s.tell() == before, "a failed pass rewinds");
-        s.seek(before);
-        const int shown = render_page(*screen, in_window, &s, first, count, state,
-                                      {RenderPass::InWindow, first == 0 ? bmp.get() : nullptr});
-        check(shown == 0 || s.tell() == before, "a failed window pass rewinds");
-        check(printed == shown, "both passes read the page alike");
-        check(state.PreviewCacheWidth == ScreenCaps.horzres, "the cache has the area's size");
-        check(repaint_from_cache(*screen, state) == (state.PreviewCache ? 0 : -1), "repaint");
-        return ++sum.pages < MaxRenderedPages;
-    });
+    walk_pages(
+        s, count, state,
+        [&](std::int32_t first, PagePasses& passes) {
+            passes.printer = printer.get();
+            passes.on_paper = on_paper;
+            passes.window = screen.get();
+            passes.in_window = in_window;
+            passes.bmp = first == 0 ? bmp.get() : nullptr;
+            return true;
+        },
+        [&](std::int32_t, const PageDrawn& drawn) {
+            check(drawn.printed == 0 || drawn.printer_stopped == drawn.start,
+                  "a failed pass rewinds");
+            check(drawn.shown == 0 || s.tell() == drawn.start, "a failed window pass rewinds");
+            check(drawn.printed == drawn.shown, "both passes read the page alike");
+            check(state.PreviewCacheWidth == ScreenCaps.horzres, "the cache has the area's size");
+            check(repaint_from_cache(*screen, state) == (state.PreviewCache ? 0 : -1), "repaint");
+            return ++sum.pages < MaxRenderedPages;
+        });
     if (bmp) {
         std::fseek(bmp.get(), 0, SEEK_END);
         sum.bmp_bytes = std::ftell(bmp.get());

@@ -4,6 +4,7 @@
 ; Built by installer/CMakeLists.txt, which passes the values it is made from:
 ;   VERSION, PUBLISHER, PRODUCT   from the top CMakeLists.txt, as the program's version information
 ;   SPOOLER_EXE, QMSPOOL_EXE      the two programs        ICON      the program's icon
+;   FONT_LICENSE                  the licence of the font qmspool.exe carries built in
 ;   OUTFILE                       the installer to write
 ;
 ; Command line (installer and uninstaller): /S silent, /AllUsers or /CurrentUser to choose the
@@ -111,6 +112,7 @@ Section "-Program" SecProgram
   SetOutPath "$INSTDIR"
   File "/oname=QMSpooler.exe" "${SPOOLER_EXE}"
   File "/oname=qmspool.exe" "${QMSPOOL_EXE}"
+  File "/oname=LiberationMono-LICENSE.txt" "${FONT_LICENSE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "${SHORTCUT}" "$INSTDIR\QMSpooler.exe"
 
@@ -168,6 +170,7 @@ Section "un.${PRODUCT}"
   Call un.close_spooler
   Delete "$INSTDIR\QMSpooler.exe"
   Delete "$INSTDIR\qmspool.exe"
+  Delete "$INSTDIR\LiberationMono-LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   Delete "${SHORTCUT}"

@@ -84,7 +84,7 @@ int start_up(Instance instance, int show_command, StaleSpoolFiles stale)
     Window window = App.MainWindow;
     show_window(window, show_command);
 
-    std::int32_t x = 25, y = 25, width = 618, height = 825;
+    std::int32_t x = 25, y = 25, width = ReferenceScreen.window_width, height = 825;
     read_setting("window_x", &x);
     read_setting("window_y", &y);
     read_setting("window_w", &width);

@@ -30,9 +30,9 @@ int run_bmp(const char* path, const char* out_path, std::FILE* err)
         return 1;
     }
     if (job.record_count > 0) {
-        NullCanvas screen(DeviceCaps{1280, 1024, 96, 96, -1, 0, 0});
-        render_page(screen, window_page_placement(DefaultWindowWidth, 1280, 1024), &job.stream, 0,
-                    job.record_count, job.render, {RenderPass::InWindow, out.get()});
+        NullCanvas screen(ReferenceScreen.screen);
+        render_page(screen, reference_window_placement(), &job.stream, 0, job.record_count,
+                    job.render, {RenderPass::InWindow, out.get()});
     }
     const bool failed = std::ferror(out.get()) != 0;
     errno = 0;

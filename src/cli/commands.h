@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "render/render_page.h"
+
 namespace qm::cli {
 
 // Parses the command line and runs the command it names.
@@ -29,8 +31,8 @@ struct RenderRequest {
     std::int32_t dpi = 0;        // printer pass at this resolution, or
     bool mono = false;
     std::int32_t window = 0;     // window pass for a main window this wide
-    std::int32_t screen_width = 1280;
-    std::int32_t screen_height = 1024;
+    std::int32_t screen_width = ReferenceScreen.screen.horzres;
+    std::int32_t screen_height = ReferenceScreen.screen.vertres;
 };
 int run_render(const RenderRequest& request, std::FILE* err);
 

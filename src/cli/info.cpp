@@ -4,7 +4,6 @@
 #include "cli/commands.h"
 #include "cli/output_file.h"
 #include "cli/spool_job.h"
-#include "job/page_loop.h"
 #include "spool/spool_container.h"
 #include "spool/spool_record.h"
 
@@ -74,11 +73,13 @@ int run_info(const char* path, std::FILE* out, std::FILE* err)
     // Where pages start, as a screen-only job makes its window passes.
     std::fputs("pages", out);
     s.seek(0);
-    for_each_page(s, job.record_count, [&](std::int32_t first) {
-        std::fprintf(out, "\t%" PRId32, first);
-        skip_page(job, first);
-        return true;
-    });
+    walk_job_pages(
+        job,
+        [&](std::int32_t first, PagePasses&) {
+            std::fprintf(out, "\t%" PRId32, first);
+            return true;
+        },
+        [](std::int32_t, const PageDrawn&) { return true; });
     std::fputc('\n', out);
     return finish_output(out, err) ? 0 : 1;
 }

@@ -9,7 +9,7 @@
 #include "cli/commands.h"
 #include "cli/job_pdf.h"
 #include "cli/output_file.h"
-#include "job/page_loop.h"
+#include "cli/spool_job.h"
 
 namespace qm::cli {
 
@@ -23,33 +23,35 @@ PagesWritten write_job_pages(SpoolJob& job, PdfDocument& doc, const PageRange& r
 {
     PagesWritten result;
     const DeviceCaps caps = pdf_device_caps();
-    for_each_page(job.stream, job.record_count, [&](std::int32_t first) {
-        ++result.pages;
-        if (result.pages >= range.first && result.pages <= range.last) {
-            Canvas* page = doc.begin_page();
-            if (!page) {
+    bool in_range = false;
+    walk_job_pages(
+        job,
+        [&](std::int32_t, PagePasses& passes) {
+            ++result.pages;
+            in_range = result.pages >= range.first && result.pages <= range.last;
+            if (!in_range)
+                return true;
+            // The printer pass on the PDF page, as the job driver prints.
+            passes.printer = doc.begin_page();
+            passes.on_paper = printer_page_placement(caps);
+            if (!passes.printer)
                 result.failed = true;
-                return false;
+            return passes.printer != nullptr;
+        },
+        [&](std::int32_t, const PageDrawn&) {
+            if (in_range) {
+                if (!doc.end_page()) {
+                    result.failed = true;
+                    return false;
+                }
+                ++result.written;
+                if (progress) {
+                    std::fprintf(progress, "\rqmspool: %s: page %" PRId32, name, result.pages);
+                    std::fflush(progress);
+                }
             }
-            // The printer pass, then back to the page's start for the window pass that tells
-            // where the page ends, as the job driver prints.
-            const std::int64_t before = job.stream.tell();
-            render_page(*page, printer_page_placement(caps), &job.stream, first, job.record_count,
-                        job.render, {RenderPass::Printer, nullptr});
-            job.stream.seek(before);
-            if (!doc.end_page()) {
-                result.failed = true;
-                return false;
-            }
-            ++result.written;
-            if (progress) {
-                std::fprintf(progress, "\rqmspool: %s: page %" PRId32, name, result.pages);
-                std::fflush(progress);
-            }
-        }
-        skip_page(job, first);
-        return result.pages < range.last;
-    });
+            return result.pages < range.last;
+        });
     if (progress && result.written > 0)
         std::fputc('\n', progress);
     return result;

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
+#include "render/image_file.h"
 #include "version.h"
 #if QM_HAVE_PDF
 #include "cli/job_pdf.h"
@@ -41,7 +42,12 @@ const CommandHelp Commands[] = {
      "      Print page K on a virtual Letter printer of D dots per inch (--mono: two colours).\n"
      "  qmspool render FILE --page K --window W [--screen WxH] --out OUT\n"
      "      The window preview of page K for a main window W pixels wide (screen 1280x1024).\n"
+#if QM_HAVE_PNG
      "      OUT ends in .png or .ppm; --out - --format ppm|png writes to standard output.\n"
+#else
+     "      OUT ends in .ppm: this build writes PPM images only, not PNG; --out - --format ppm\n"
+     "      writes to standard output.\n"
+#endif
      "      A page K past the job's last page is refused.\n"},
     {"testpage",
      "  qmspool testpage OUT.pdb\n"
@@ -169,6 +175,9 @@ int render_command(int argc, const char* const* argv, std::FILE* out, std::FILE*
         } else if (std::strcmp(opt, "--format") == 0) {
             if (std::strcmp(arg, "ppm") != 0 && std::strcmp(arg, "png") != 0)
                 return usage_error(err, "render: --format takes ppm or png");
+            if (std::strcmp(arg, "png") == 0 && !png_supported())
+                return usage_error(err, "render: this build writes PPM images only, not PNG "
+                                        "(--format ppm)");
             r.format = arg;
         } else {
             std::snprintf(what, sizeof what, "render: unknown option '%.100s'", opt);

@@ -8,9 +8,9 @@
 #include "cli/commands.h"
 #include "cli/output_file.h"
 #include "cli/spool_job.h"
-#include "job/page_loop.h"
 #include "render/image_file.h"
 #include "render/raster_canvas.h"
+#include "render/text_font.h"
 
 namespace qm::cli {
 namespace {
@@ -25,10 +25,16 @@ DeviceCaps virtual_printer(std::int32_t dpi, bool mono)
 
 int run_render(const RenderRequest& r, std::FILE* err)
 {
+    // A type this build cannot write is refused before any work is done (standard output's
+    // format was checked with the command line).
+    const bool to_stdout = std::strcmp(r.out_path, "-") == 0;
+    if (const char* refusal = to_stdout ? nullptr : image_type_refusal(r.out_path)) {
+        std::fprintf(err, "qmspool: cannot write '%s': %s\n", r.out_path, refusal);
+        return 1;
+    }
     SpoolJob job;
     if (!open_spool_job(r.path, job, err))
         return 1;
-    const bool to_stdout = std::strcmp(r.out_path, "-") == 0;
     OutputFile target;
     if (!to_stdout && !target.prepare(r.out_path, r.path, err))
         return 1;
@@ -47,26 +53,34 @@ int run_render(const RenderRequest& r, std::FILE* err)
     // Walk the pages as the job driver does until page K; its passes go to the raster.
     std::int32_t pages = 0;
     bool drawn = false;
-    for_each_page(job.stream, job.record_count, [&](std::int32_t first) {
-        if (++pages < r.page) {
-            skip_page(job, first);
+    walk_job_pages(
+        job,
+        [&](std::int32_t, PagePasses& passes) {
+            if (++pages < r.page)
+                return true;
+            if (printer) {
+                passes.printer = canvas.get();
+                passes.on_paper = printer_page_placement(caps);
+                passes.window = nullptr; // the walk ends with this page
+            } else {
+                passes.window = canvas.get();
+                passes.in_window = window_page_placement(r.window, r.screen_width, r.screen_height);
+            }
+            drawn = true;
             return true;
-        }
-        if (printer) {
-            render_page(*canvas, printer_page_placement(caps), &job.stream, first, job.record_count,
-                        job.render, {RenderPass::Printer, nullptr});
-        } else {
-            render_page(*canvas, window_page_placement(r.window, r.screen_width, r.screen_height),
-                        &job.stream, first, job.record_count, job.render,
-                        {RenderPass::InWindow, nullptr});
-        }
-        drawn = true;
-        return false;
-    });
+        },
+        [&](std::int32_t, const PageDrawn&) { return !drawn; });
     if (!drawn) {
         std::fprintf(err,
                      "qmspool: page %" PRId32 " is out of range: '%s' has %" PRId32 " page%s\n",
                      r.page, r.path, pages, pages == 1 ? "" : "s");
+        return 1;
+    }
+
+    // The window pass sets its text on the screen canvas as well as in the preview.
+    if (canvas->text_lost()) {
+        std::fprintf(err, "qmspool: cannot render page %" PRId32 " of '%s': %s\n", r.page, r.path,
+                     NoTextFontReason);
         return 1;
     }
 

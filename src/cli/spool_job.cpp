@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "render/null_canvas.h"
 #include "spool/spool_container.h"
 
 namespace qm::cli {
@@ -32,13 +31,6 @@ bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err)
     read_spool_header(job.stream, &job.record_count, nullptr, nullptr);
     job.stream.seek(0);
     return true;
-}
-
-void skip_page(SpoolJob& job, std::int32_t first_record)
-{
-    NullCanvas nothing;
-    render_page(nothing, window_page_placement(DefaultWindowWidth, 1280, 1024), &job.stream,
-                first_record, job.record_count, job.render, {RenderPass::InWindow, nullptr});
 }
 
 } // namespace qm::cli

@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "job/page_loop.h"
 #include "render/canvas.h"
+#include "render/null_canvas.h"
 #include "render/render_page.h"
 #include "spool/spool_stream.h"
 
 namespace qm::cli {
-
-// The main window the spooler opens with: 618 pixels wide, so an inch of page is 77 pixels.
-inline constexpr std::int32_t DefaultWindowWidth = 618;
 
 struct SpoolJob {
     SpoolStream stream;
@@ -23,8 +22,20 @@ struct SpoolJob {
 // Opens `path` and reads its record count; false after a line on `err`.
 bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err);
 
-// Makes the window pass of a page on a canvas that draws nothing: all that is wanted is where
-// the page ends.
-void skip_page(SpoolJob& job, std::int32_t first_record);
+// Walks the job's pages as the job driver does (walk_pages). Unless `plan` gives a page another,
+// its window pass is made on a canvas that draws nothing, over the reference window: all that is
+// wanted of it is where the page ends.
+template <typename Plan, typename Done> void walk_job_pages(SpoolJob& job, Plan&& plan, Done&& done)
+{
+    NullCanvas nothing;
+    walk_pages(
+        job.stream, job.record_count, job.render,
+        [&](std::int32_t first, PagePasses& passes) {
+            passes.window = &nothing;
+            passes.in_window = reference_window_placement();
+            return plan(first, passes);
+        },
+        done);
+}
 
 } // namespace qm::cli

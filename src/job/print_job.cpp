@@ -93,7 +93,7 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
     std::unique_ptr<Canvas> printer_canvas = mode == JobPrinter ? open_canvas(printer) : nullptr;
     int result = 0;
     std::int32_t image = 1;
-    for_each_page(s, count, [&](std::int32_t first) {
+    auto plan = [&](std::int32_t first, PagePasses& passes) {
         if (mode == JobFirstPage) {
             if (first > 0)
                 return false;
@@ -118,18 +118,20 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
         std::snprintf(title, sizeof title, "Printing image %d...", static_cast<int>(image));
         set_window_title(main_window, title);
 
-        const std::int64_t before = s.tell();
         if (mode == JobPrinter) {
-            render_page(*printer_canvas, printer_page_placement(device_caps(printer)), &s, first,
-                        count, session.render, {RenderPass::Printer, nullptr});
-            s.seek(before);
+            passes.printer = printer_canvas.get();
+            passes.on_paper = printer_page_placement(device_caps(printer));
         }
+        // A window whose device context could not be had gets no window pass.
         const ScreenRect r = window_rect(main_window);
-        const PagePlacement at =
+        passes.window = window_canvas.get();
+        passes.in_window =
             window_page_placement(wrap_sub(r.right, r.left), screen.horzres, screen.vertres);
-        // A window whose device context could not be had draws nothing: a failed window pass.
-        if (window_canvas && render_page(*window_canvas, at, &s, first, count, session.render,
-                                         {RenderPass::InWindow, bmp}) == 0) {
+        passes.bmp = bmp;
+        return true;
+    };
+    auto done = [&](std::int32_t, const PageDrawn& drawn) {
+        if (drawn.shown == 0) {
             ++image;
             ++session.counters.pages;
         }
@@ -138,7 +140,8 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
             end_document(printer);
         }
         return true;
-    });
+    };
+    walk_pages(s, count, session.render, plan, done);
     return result;
 }
 

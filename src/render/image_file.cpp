@@ -323,7 +323,7 @@ bool write_png_rows(const char* path, const ImageRows& image, char* error, std::
 
 bool write_png_rows(const char*, const ImageRows&, char* error, std::size_t error_size)
 {
-    set_error(error, error_size, "this build cannot write PNG files (use .ppm)");
+    set_error(error, error_size, "%s", image_type_refusal(".png"));
     return false;
 }
 
@@ -376,15 +376,31 @@ bool write_image_rows(const char* path, const ImageRows& image, char* error, std
         set_error(error, error_size, "no output file name given");
         return false;
     }
+    if (const char* refusal = image_type_refusal(path)) {
+        set_error(error, error_size, "%s", refusal);
+        return false;
+    }
     if (ends_with_nocase(path, ".png"))
         return write_png_rows(path, image, error, error_size);
-    if (ends_with_nocase(path, ".ppm"))
-        return write_ppm_rows(path, image, error, error_size);
-    set_error(error, error_size, "unknown image type (the name must end in .png or .ppm)");
-    return false;
+    return write_ppm_rows(path, image, error, error_size);
 }
 
 } // namespace
+
+const char* image_type_refusal(const char* path)
+{
+#if QM_HAVE_PNG
+    if (ends_with_nocase(path, ".png") || ends_with_nocase(path, ".ppm"))
+        return nullptr;
+    return "unknown image type (the name must end in .png or .ppm)";
+#else
+    if (ends_with_nocase(path, ".ppm"))
+        return nullptr;
+    if (ends_with_nocase(path, ".png"))
+        return "this build writes PPM images only, not PNG (name the file .ppm)";
+    return "unknown image type (this build writes PPM images only: the name must end in .ppm)";
+#endif
+}
 
 bool png_supported()
 {

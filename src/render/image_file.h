@@ -18,6 +18,10 @@ class PreviewSurface;
 // True when this build can write PNG files.
 bool png_supported();
 
+// Why this build cannot write an image of the type `path` names (by its ending), in one line
+// that says what it can write; null when it can.
+const char* image_type_refusal(const char* path);
+
 bool write_ppm(const char* path, const RasterCanvas& canvas, char* error, std::size_t error_size);
 bool write_png(const char* path, const RasterCanvas& canvas, char* error, std::size_t error_size);
 

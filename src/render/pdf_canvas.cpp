@@ -1,7 +1,10 @@
 #include "render/pdf_canvas.h"
 
+#include <cairo-ft.h>
 #include <cairo-pdf.h>
 #include <cairo.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "render/cp1252.h"
+#include "render/text_font.h"
 #include "spool/spool_limits.h"
 
 namespace qm {
@@ -22,9 +26,6 @@ namespace {
 constexpr double PageWidthPt = 612.0;
 constexpr double PageHeightPt = 792.0;
 constexpr double PointsPerUnit = 72.0 / PdfDeviceDpi;
-// The largest em height or advance text is set at, as on the raster canvas.
-constexpr std::int32_t MaxTypeSize = 4096;
-constexpr char FontFamily[] = "Liberation Mono";
 
 // A band's pixels as the renderer paints them (blue, green, red bytes), kept until the band is
 // placed; cairo takes its own copy in its format then.
@@ -42,6 +43,59 @@ public:
 private:
     std::unique_ptr<std::uint8_t[]> memory_;
 };
+
+// The FreeType library and face a cairo face is made from, freed with it.
+struct FreeTypeFace {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+
+    FreeTypeFace() = default;
+    FreeTypeFace(const FreeTypeFace&) = delete;
+    FreeTypeFace& operator=(const FreeTypeFace&) = delete;
+    ~FreeTypeFace()
+    {
+        if (face)
+            FT_Done_Face(face);
+        if (library)
+            FT_Done_FreeType(library);
+    }
+};
+
+void free_freetype_face(void* face)
+{
+    delete static_cast<FreeTypeFace*>(face);
+}
+
+// The built-in face that the raster canvas draws with, from the same bytes, so that the PDF
+// embeds the very font a rendered page shows and no machine's own fonts stand in for it. Null
+// when it cannot be loaded.
+cairo_font_face_t* create_text_face()
+{
+    const EmbeddedFile file = text_font_file();
+    if (!file.data || file.size == 0 || file.size > INT32_MAX)
+        return nullptr;
+    auto ft = std::unique_ptr<FreeTypeFace>(new (std::nothrow) FreeTypeFace);
+    if (!ft || FT_Init_FreeType(&ft->library) != 0) {
+        if (ft)
+            ft->library = nullptr;
+        return nullptr;
+    }
+    if (FT_New_Memory_Face(ft->library, file.data, static_cast<FT_Long>(file.size), 0,
+                           &ft->face) != 0) {
+        ft->face = nullptr;
+        return nullptr;
+    }
+    cairo_font_face_t* face = cairo_ft_font_face_create_for_ft_face(ft->face, 0);
+    static const cairo_user_data_key_t Key{};
+    if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS ||
+        cairo_font_face_set_user_data(face, &Key, ft.get(), free_freetype_face) !=
+            CAIRO_STATUS_SUCCESS) {
+        cairo_font_face_destroy(face);
+        return nullptr;
+    }
+    ft.release(); // the face's now, until cairo is done with it
+    return face;
+}
 
 // The advance of the face's characters per unit of em width (every character of a fixed-pitch
 // face has the same one), so that text can be set at the width the renderer asks for.
@@ -272,6 +326,8 @@ public:
         const std::size_t n =
             std::min<std::size_t>(length, static_cast<std::size_t>(INT32_MAX / avg_width_));
         const auto advance = static_cast<std::int32_t>(n * static_cast<std::size_t>(avg_width_));
+        if (!face_ && text && n > 0)
+            refusal_ = NoTextFontReason; // never a page without its text
         if (!font_ok_ || !text || n == 0 || !ok())
             return advance;
 
@@ -497,14 +553,14 @@ std::unique_ptr<PdfDocument> PdfDocument::create(PdfSink sink)
     if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS)
         return nullptr;
     impl->cr = cairo_create(impl->surface);
-    impl->face = cairo_toy_font_face_create(FontFamily, CAIRO_FONT_SLANT_NORMAL,
-                                            CAIRO_FONT_WEIGHT_NORMAL);
-    if (cairo_status(impl->cr) != CAIRO_STATUS_SUCCESS ||
-        cairo_font_face_status(impl->face) != CAIRO_STATUS_SUCCESS)
+    if (cairo_status(impl->cr) != CAIRO_STATUS_SUCCESS)
         return nullptr;
+    // Without the face, pages without text are still written; a page with text is refused.
+    impl->face = create_text_face();
     // Device units of the virtual printer, top-left origin, as the renderer counts them.
     cairo_scale(impl->cr, PointsPerUnit, PointsPerUnit);
-    impl->page = std::make_unique<PdfCanvas>(impl->cr, impl->face, advance_per_em(impl->face));
+    impl->page = std::make_unique<PdfCanvas>(impl->cr, impl->face,
+                                             impl->face ? advance_per_em(impl->face) : 0.6);
     return std::unique_ptr<PdfDocument>(new PdfDocument(std::move(impl)));
 }
 

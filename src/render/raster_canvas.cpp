@@ -64,65 +64,6 @@ std::unique_ptr<BandSurface> create_raster_band_surface(std::int32_t width, std:
 }
 
 // ---------------------------------------------------------------------------------------------
-// Promised white
-
-bool PendingWhite::promise(std::int32_t rows, std::int32_t top, std::int32_t bottom,
-                           std::size_t begin, std::size_t end)
-{
-    if (top >= bottom || begin >= end)
-        return true;
-    if (!owed_ || rows_ != rows) {
-        if (count_ > 0)
-            return false;
-        owed_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(rows)]());
-        rows_ = owed_ ? rows : 0;
-        if (!owed_)
-            return false;
-    }
-    if (count_ > 0) {
-        // One promise of one byte range holds both when every row of the box owes white and the
-        // new one lies within it, or takes exactly its rows over bytes that meet or touch the
-        // owed ones (each row then owes the union); or when the new one covers the old.
-        const bool old_whole = count_ == bottom_ - top_;
-        if (old_whole && top >= top_ && bottom <= bottom_ && begin >= begin_ && end <= end_)
-            return true;
-        if (old_whole && top == top_ && bottom == bottom_ && begin <= end_ && end >= begin_) {
-            begin_ = std::min(begin_, begin);
-            end_ = std::max(end_, end);
-            return true;
-        }
-        if (!(top <= top_ && bottom >= bottom_ && begin <= begin_ && end >= end_))
-            return false;
-    }
-    std::memset(owed_.get() + top, 1, static_cast<std::size_t>(bottom - top));
-    count_ = bottom - top;
-    top_ = top;
-    bottom_ = bottom;
-    begin_ = begin;
-    end_ = end;
-    return true;
-}
-
-void PendingWhite::settle_owed(std::uint8_t* row, std::int32_t y, std::size_t keep_begin,
-                               std::size_t keep_end)
-{
-    owed_[y] = 0;
-    --count_;
-    const std::size_t left_end = std::min(end_, keep_begin);
-    if (begin_ < left_end)
-        std::memset(row + begin_, 0xFF, left_end - begin_);
-    const std::size_t right_begin = std::max(begin_, keep_end);
-    if (right_begin < end_)
-        std::memset(row + right_begin, 0xFF, end_ - right_begin);
-}
-
-void PendingWhite::settle_all(std::uint8_t* top, std::ptrdiff_t stride)
-{
-    for (std::int32_t y = top_; y < bottom_ && count_ > 0; ++y)
-        settle(top + y * stride, y);
-}
-
-// ---------------------------------------------------------------------------------------------
 // RasterCanvas
 
 namespace {
@@ -174,8 +115,8 @@ std::unique_ptr<RasterCanvas> RasterCanvas::create(const DeviceCaps& caps)
     std::unique_ptr<RasterCanvas> canvas(new (std::nothrow) RasterCanvas(
         caps, std::move(bits), static_cast<std::ptrdiff_t>(stride)));
     // White from the start, padding included; written as drawing reaches each row.
-    if (canvas && !canvas->pending_.promise(caps.vertres, 0, caps.vertres, 0,
-                                            static_cast<std::size_t>(stride)))
+    if (canvas && !canvas->pending_.promise(0, caps.vertres, 0, caps.vertres, 0,
+                                            static_cast<std::int64_t>(stride)))
         std::memset(canvas->bits_.get(), 0xFF, bytes);
     return canvas;
 }
@@ -193,12 +134,12 @@ void RasterCanvas::fill_white(const Rect& r)
         return;
     const auto top = static_cast<std::int32_t>(ys.begin),
                bottom = static_cast<std::int32_t>(ys.end);
-    const auto begin = static_cast<std::size_t>(xs.begin) * 3;
-    const auto end = static_cast<std::size_t>(xs.end) * 3;
-    if (pending_.promise(height(), top, bottom, begin, end))
+    const auto begin = static_cast<std::int64_t>(xs.begin) * 3;
+    const auto end = static_cast<std::int64_t>(xs.end) * 3;
+    if (pending_.promise(0, height(), top, bottom, begin, end))
         return;
     settle();
-    if (!pending_.promise(height(), top, bottom, begin, end))
+    if (!pending_.promise(0, height(), top, bottom, begin, end))
         fill_white_rect<Bgr24>(view(), r); // no memory to keep the promise: written now
 }
 
@@ -227,6 +168,8 @@ void RasterCanvas::release_font()
 std::int32_t RasterCanvas::text_out(std::int32_t x, std::int32_t y, const char* text,
                                     std::size_t length)
 {
+    if (text && length > 0 && !raster_text_available())
+        text_lost_ = true;
     return draw_text<Bgr24>(view(), font_.get(), x, y, text, length);
 }
 

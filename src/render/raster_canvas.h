@@ -3,16 +3,20 @@
 // device-independent bitmap behaves with its defaults: scaled copies in the BLACKONWHITE stretch
 // mode, black text on an opaque white background in a fixed-pitch font.
 //
-// Text is set with FreeType in Liberation Mono (the metrics of the fixed-pitch face the Windows
-// program asks for). A build without FreeType, or a machine without the font, draws no text; the
-// advances stay the same, so everything else on the page lands where it would.
+// Text is set in Liberation Mono (the metrics of the fixed-pitch face the Windows program asks
+// for), which the program carries (render/text_font.h). Should that face fail to load, no text is
+// drawn, the advances stay the same, and the canvas says its page lost text (text_lost), so that
+// the caller fails the page rather than hand it on without its text.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "render/canvas.h"
+#include "render/pending_white.h"
+#include "spool/spool_limits.h"
 
 namespace qm {
 
@@ -20,51 +24,12 @@ namespace raster {
 struct PixelView;
 }
 
-// The largest raster (page or preview cache) we allocate: a Letter page at 1200 dpi in 24-bit
-// colour is about 400 MiB, so anything past this is a size nobody meant.
-inline constexpr std::uint64_t MaxRasterBytes = 1ull << 30;
-
 // The text state of one raster target: the selected size and the face scaled to it. Defined in
 // the .cpp so that no FreeType header leaks out of it.
 class RasterFont;
 
-// True when text can be drawn: this build has FreeType and the face file was found and loaded.
+// True when text can be drawn: the built-in face loaded.
 bool raster_text_available();
-
-// White that a fill has promised a raster but not yet written. A page is filled white and then
-// almost wholly covered by bands, so the white is written only where a row is first touched, and
-// there only outside what the drawing is about to overwrite: each pixel of a covered page is
-// written once. Rows are settled one at a time as drawing reaches them; reading the raster from
-// outside settles them all first, so nobody can see the difference.
-class PendingWhite {
-public:
-    // Promises white over bytes [begin, end) of rows [top, bottom) (clipped by the caller), on
-    // top of what is already promised; false when the two cannot be held as one promise (the
-    // caller then settles the old one and tries again) or there is no memory for the rows.
-    bool promise(std::int32_t rows, std::int32_t top, std::int32_t bottom, std::size_t begin,
-                 std::size_t end);
-    bool any() const { return count_ > 0; }
-    // Writes the promised white of row y (whose memory is `row`), except bytes [keep_begin,
-    // keep_end), which the caller is about to overwrite; the row then owes nothing.
-    void settle(std::uint8_t* row, std::int32_t y, std::size_t keep_begin = 0,
-                std::size_t keep_end = 0)
-    {
-        if (count_ > 0 && owed_[y])
-            settle_owed(row, y, keep_begin, keep_end);
-    }
-    // Settles every row; `top` is the memory of row 0, rows `stride` bytes apart.
-    void settle_all(std::uint8_t* top, std::ptrdiff_t stride);
-
-private:
-    void settle_owed(std::uint8_t* row, std::int32_t y, std::size_t keep_begin,
-                     std::size_t keep_end);
-
-    std::unique_ptr<std::uint8_t[]> owed_; // 1 for each row that still owes its white
-    std::int32_t rows_ = 0;                // rows owed_ has room for
-    std::int32_t count_ = 0;               // rows that owe it
-    std::int32_t top_ = 0, bottom_ = 0;    // every owing row lies in [top_, bottom_)
-    std::size_t begin_ = 0, end_ = 0;      // the bytes of each owing row that are white
-};
 
 // A 24-bit page raster: blue, green, red bytes, row 0 at the top, rows stride() bytes apart
 // (a multiple of 4, as in a DIB). It starts white.
@@ -101,6 +66,9 @@ public:
                p[0];
     }
 
+    // True once text was to be drawn here and the face could not be loaded: the page lacks it.
+    bool text_lost() const { return text_lost_; }
+
     DeviceCaps caps() const override { return caps_; }
     void fill_white(const Rect& r) override;
     std::unique_ptr<BandSurface> create_band_surface(std::int32_t width,
@@ -121,15 +89,21 @@ private:
     raster::PixelView view();
     void settle() const
     {
-        if (pending_.any())
-            pending_.settle_all(bits_.get(), stride_);
+        pending_.settle_all(
+            [this](std::int32_t a, std::int32_t b, std::int64_t from, std::int64_t to) {
+                for (std::int32_t y = a; y < b; ++y)
+                    std::memset(bits_.get() + y * stride_ + from, 0xFF,
+                                static_cast<std::size_t>(to - from));
+            });
     }
 
     DeviceCaps caps_;
     std::unique_ptr<std::uint8_t[]> bits_;
     std::ptrdiff_t stride_ = 0;
-    mutable PendingWhite pending_; // reading the pixels writes it: the raster reads the same
+    // In bytes. Reading the pixels writes it: the raster reads the same.
+    mutable PendingWhite pending_;
     std::unique_ptr<RasterFont> font_;
+    bool text_lost_ = false;
 };
 
 // The preview cache in memory: 16-bit 5-5-5 pixels (white is 0x7FFF), the bottom row first, rows

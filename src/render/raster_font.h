@@ -1,5 +1,6 @@
 // The text state of a raster target: the face set at the selected size, its glyphs, and the
-// drawing of a text line. Internal to the raster canvas; the FreeType headers stay behind it.
+// drawing of a text line. Internal to the raster canvas; the font engine's headers stay behind
+// it.
 #pragma once
 
 #include <array>
@@ -16,8 +17,6 @@
 #endif
 
 namespace qm {
-
-#if QM_HAVE_FREETYPE
 
 namespace raster {
 
@@ -39,6 +38,8 @@ struct Glyph {
 using raster::FontLibrary;
 using raster::Glyph;
 
+// The face at one size. Glyphs are set by FreeType where the build has it, else by
+// stb_truetype; either way from the same built-in font file.
 class RasterFont {
 public:
     RasterFont(std::int32_t char_height, std::int32_t avg_width, bool monochrome);
@@ -47,7 +48,7 @@ public:
     RasterFont& operator=(const RasterFont&) = delete;
 
     // True when the face is set at this size and selected.
-    bool usable() const { return size_ != nullptr && selected_; }
+    bool usable() const { return scaled_ && selected_; }
     std::int32_t avg_width() const { return avg_width_; }
     std::int32_t cell_height() const { return ascent_ + descent_; }
     std::int32_t ascent() const { return ascent_; }
@@ -61,7 +62,7 @@ public:
     // the face could not be set at it).
     bool reselect(std::int32_t char_height, std::int32_t avg_width, bool monochrome)
     {
-        if (!size_ || char_height != char_height_ || avg_width != avg_width_ ||
+        if (!scaled_ || char_height != char_height_ || avg_width != avg_width_ ||
             monochrome != monochrome_)
             return false;
         selected_ = true;
@@ -71,42 +72,30 @@ public:
     const Glyph* glyph(std::uint8_t byte);
 
 private:
-    void free_size()
-    {
-        if (size_)
-            FT_Done_Size(size_);
-        size_ = nullptr;
-        library_.reset();
-    }
+    bool scale(); // sets the face at this size; false when it cannot be
+    // The glyph's box (left, top, width, rows), then its coverage into memory of that size.
+    bool measure_glyph(std::uint8_t byte, Glyph& into);
+    void fill_glyph(std::uint8_t byte, Glyph& into);
+    void free_size();
 
     std::int32_t char_height_ = 0;
     std::int32_t avg_width_ = 0;
     bool monochrome_ = false;
     bool selected_ = true;
+    bool scaled_ = false;
     std::shared_ptr<FontLibrary> library_;
+#if QM_HAVE_FREETYPE
     FT_Size size_ = nullptr;
+#else
+    float scale_x_ = 0; // pixels per font unit
+    float scale_y_ = 0;
+#endif
     std::int32_t ascent_ = 0;
     std::int32_t descent_ = 0;
     std::array<Glyph, 256> cache_;
     std::size_t large_glyph_bytes_ = 0; // kept glyphs over MaxCachedGlyphBytes
     Glyph scratch_;
 };
-
-#else // no FreeType in this build: sizes and advances only
-
-class RasterFont {
-public:
-    RasterFont(std::int32_t, std::int32_t avg_width, bool) : avg_width_(avg_width) {}
-    bool usable() const { return false; }
-    std::int32_t avg_width() const { return avg_width_; }
-    void deselect() {}
-    bool reselect(std::int32_t, std::int32_t, bool) { return false; }
-
-private:
-    std::int32_t avg_width_ = 0;
-};
-
-#endif
 
 namespace raster {
 

@@ -31,8 +31,8 @@ struct PixelView {
     std::uint8_t* row(std::int32_t y) const
     {
         std::uint8_t* r = top + y * step;
-        if (pending)
-            pending->settle(r, y);
+        if (pending && pending->owes(y))
+            settle(r, y, 0, 0);
         return r;
     }
     // Row y for a caller that overwrites every byte of [begin, end) before reading any of them:
@@ -40,9 +40,19 @@ struct PixelView {
     std::uint8_t* row_overwriting(std::int32_t y, std::size_t begin, std::size_t end) const
     {
         std::uint8_t* r = top + y * step;
-        if (pending)
-            pending->settle(r, y, begin, end);
+        if (pending && pending->owes(y))
+            settle(r, y, begin, end);
         return r;
+    }
+
+private:
+    void settle(std::uint8_t* r, std::int32_t y, std::size_t keep_begin, std::size_t keep_end) const
+    {
+        pending->settle(y, y + 1, static_cast<std::int64_t>(keep_begin),
+                        static_cast<std::int64_t>(keep_end),
+                        [r](std::int32_t, std::int32_t, std::int64_t from, std::int64_t to) {
+                            std::memset(r + from, 0xFF, static_cast<std::size_t>(to - from));
+                        });
     }
 };
 

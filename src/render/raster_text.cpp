@@ -1,88 +1,25 @@
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <new>
 
 #include "render/cp1252.h"
 #include "render/raster_font.h"
+#include "render/text_font.h"
+#include "spool/spool_limits.h"
+
+#if !QM_HAVE_FREETYPE
+// Every function static, so that nothing of it can meet another copy at link time.
+#define STBTT_STATIC
+#define STB_TRUETYPE_IMPLEMENTATION
+#include <stb_truetype.h>
+#endif
 
 namespace qm {
-namespace raster {
-namespace {
-
-// The largest em height or advance we set type at. Far beyond any page (a 6-lines-per-inch
-// line at 1200 dpi is 200 pixels), and it keeps a glyph's bitmap to a few megabytes.
-[[maybe_unused]] constexpr std::int32_t MaxTypeSize = 4096;
-
-} // namespace
-} // namespace raster
-
 using namespace raster;
 
-#if QM_HAVE_FREETYPE
-
 namespace raster {
-
-// The FreeType library and the face, loaded on first use and kept for the life of the process.
-// Every font holds a reference, so the face outlives the sizes made from it.
-class FontLibrary {
-public:
-    FontLibrary() = default;
-    FontLibrary(const FontLibrary&) = delete;
-    FontLibrary& operator=(const FontLibrary&) = delete;
-    ~FontLibrary()
-    {
-        if (face_)
-            FT_Done_Face(face_);
-        if (library_)
-            FT_Done_FreeType(library_);
-    }
-
-    // The loaded library, or null when FreeType or the face is not there.
-    static const std::shared_ptr<FontLibrary>& shared()
-    {
-        static const std::shared_ptr<FontLibrary> instance = load();
-        return instance;
-    }
-
-    FT_Face face() const { return face_; }
-
-private:
-    static std::shared_ptr<FontLibrary> load()
-    {
-        // Where the Liberation fonts live on the common Linux distributions.
-        static const char* const Paths[] = {
-            "/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf",
-            "/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf",
-            "/usr/share/fonts/liberation-mono/LiberationMono-Regular.ttf",
-            "/usr/share/fonts/liberation/LiberationMono-Regular.ttf",
-            "/usr/share/fonts/TTF/LiberationMono-Regular.ttf",
-            "/usr/local/share/fonts/LiberationMono-Regular.ttf",
-        };
-        auto lib = std::make_shared<FontLibrary>();
-        if (FT_Init_FreeType(&lib->library_) != 0) {
-            lib->library_ = nullptr;
-            return nullptr;
-        }
-        for (const char* path : Paths) {
-            FT_Face face = nullptr;
-            if (FT_New_Face(lib->library_, path, 0, &face) != 0)
-                continue;
-            // Fixed pitch and scalable, or the advance computation below means nothing.
-            if (FT_IS_SCALABLE(face) && FT_IS_FIXED_WIDTH(face) && face->units_per_EM > 0 &&
-                face->max_advance_width > 0) {
-                lib->face_ = face;
-                return lib;
-            }
-            FT_Done_Face(face);
-        }
-        return nullptr;
-    }
-
-    FT_Library library_ = nullptr;
-    FT_Face face_ = nullptr;
-};
-
 namespace {
 
 // Glyphs up to this many pixels are kept per font.
@@ -92,6 +29,83 @@ constexpr std::size_t MaxCachedGlyphBytes = 64 * 1024;
 constexpr std::size_t MaxLargeGlyphBytes = 16 << 20;
 
 } // namespace
+
+// The built-in face, loaded on first use and kept for the life of the process. Every font holds
+// a reference, so the face outlives the sizes made from it.
+class FontLibrary {
+public:
+    FontLibrary() = default;
+    FontLibrary(const FontLibrary&) = delete;
+    FontLibrary& operator=(const FontLibrary&) = delete;
+#if QM_HAVE_FREETYPE
+    ~FontLibrary()
+    {
+        if (face_)
+            FT_Done_Face(face_);
+        if (library_)
+            FT_Done_FreeType(library_);
+    }
+#endif
+
+    // The loaded face, or null when it could not be loaded.
+    static const std::shared_ptr<FontLibrary>& shared()
+    {
+        static const std::shared_ptr<FontLibrary> instance = load();
+        return instance;
+    }
+
+#if QM_HAVE_FREETYPE
+    FT_Face face() const { return face_; }
+#else
+    const stbtt_fontinfo* info() const { return &info_; }
+    float advance() const { return advance_; }
+#endif
+
+private:
+    static std::shared_ptr<FontLibrary> load()
+    {
+        const EmbeddedFile file = text_font_file();
+        if (!file.data || file.size == 0 || file.size > INT32_MAX)
+            return nullptr;
+        auto lib = std::shared_ptr<FontLibrary>(new (std::nothrow) FontLibrary);
+        if (!lib)
+            return nullptr;
+#if QM_HAVE_FREETYPE
+        if (FT_Init_FreeType(&lib->library_) != 0) {
+            lib->library_ = nullptr;
+            return nullptr;
+        }
+        if (FT_New_Memory_Face(lib->library_, file.data, static_cast<FT_Long>(file.size), 0,
+                               &lib->face_) != 0) {
+            lib->face_ = nullptr;
+            return nullptr;
+        }
+        // Fixed pitch and scalable, or the advance computation below means nothing.
+        const FT_Face face = lib->face_;
+        if (!FT_IS_SCALABLE(face) || !FT_IS_FIXED_WIDTH(face) || face->units_per_EM <= 0 ||
+            face->max_advance_width <= 0)
+            return nullptr;
+#else
+        if (!stbtt_InitFont(&lib->info_, file.data, stbtt_GetFontOffsetForIndex(file.data, 0)))
+            return nullptr;
+        int advance = 0, bearing = 0;
+        stbtt_GetCodepointHMetrics(&lib->info_, '0', &advance, &bearing);
+        if (advance <= 0)
+            return nullptr;
+        lib->advance_ = static_cast<float>(advance);
+#endif
+        return lib;
+    }
+
+#if QM_HAVE_FREETYPE
+    FT_Library library_ = nullptr;
+    FT_Face face_ = nullptr;
+#else
+    stbtt_fontinfo info_{};
+    float advance_ = 0; // of every character, in font units
+#endif
+};
+
 } // namespace raster
 
 RasterFont::RasterFont(std::int32_t char_height, std::int32_t avg_width, bool monochrome)
@@ -102,27 +116,121 @@ RasterFont::RasterFont(std::int32_t char_height, std::int32_t avg_width, bool mo
     library_ = FontLibrary::shared();
     if (!library_)
         return;
+    scaled_ = scale();
+    if (!scaled_)
+        free_size();
+}
+
+#if QM_HAVE_FREETYPE
+
+bool RasterFont::scale()
+{
     FT_Face face = library_->face();
     if (FT_New_Size(face, &size_) != 0) {
         size_ = nullptr;
-        return;
+        return false;
     }
     FT_Activate_Size(size_);
     // The em width that makes the face's advance come out at avg_width pixels, in 26.6.
     FT_Size_RequestRec request{};
     request.type = FT_SIZE_REQUEST_TYPE_NOMINAL;
     request.width =
-        static_cast<FT_Long>((static_cast<std::int64_t>(avg_width) * 64 * face->units_per_EM +
+        static_cast<FT_Long>((static_cast<std::int64_t>(avg_width_) * 64 * face->units_per_EM +
                               face->max_advance_width / 2) /
                              face->max_advance_width);
-    request.height = static_cast<FT_Long>(char_height) * 64;
-    if (FT_Request_Size(face, &request) != 0) {
-        free_size();
-        return;
-    }
+    request.height = static_cast<FT_Long>(char_height_) * 64;
+    if (FT_Request_Size(face, &request) != 0)
+        return false;
     ascent_ = static_cast<std::int32_t>((size_->metrics.ascender + 63) / 64);
     descent_ = static_cast<std::int32_t>((-size_->metrics.descender + 63) / 64);
+    return true;
 }
+
+void RasterFont::free_size()
+{
+    if (size_)
+        FT_Done_Size(size_);
+    size_ = nullptr;
+    library_.reset();
+}
+
+bool RasterFont::measure_glyph(std::uint8_t byte, Glyph& into)
+{
+    FT_Face face = library_->face();
+    FT_Activate_Size(size_);
+    const FT_Int32 flags =
+        FT_LOAD_RENDER | (monochrome_ ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL);
+    if (FT_Load_Char(face, cp1252_to_unicode(byte), flags) != 0)
+        return false;
+    into.left = face->glyph->bitmap_left;
+    into.top = face->glyph->bitmap_top;
+    into.width = static_cast<std::int32_t>(face->glyph->bitmap.width);
+    into.rows = static_cast<std::int32_t>(face->glyph->bitmap.rows);
+    return true;
+}
+
+// Copies the glyph that measure_glyph left in the face's slot.
+void RasterFont::fill_glyph(std::uint8_t, Glyph& into)
+{
+    const FT_Bitmap& bitmap = library_->face()->glyph->bitmap;
+    const auto pitch = static_cast<std::ptrdiff_t>(bitmap.pitch);
+    const bool one_bit = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
+    for (std::int32_t r = 0; r < into.rows; ++r) {
+        // A negative pitch stores the bottom row first.
+        const std::uint8_t* in =
+            bitmap.buffer + (pitch >= 0 ? r * pitch : (into.rows - 1 - r) * -pitch);
+        std::uint8_t* out = into.coverage.get() + static_cast<std::size_t>(r) * into.width;
+        for (std::int32_t c = 0; c < into.width; ++c)
+            out[c] = one_bit ? ((in[c >> 3] >> (7 - (c & 7)) & 1) ? 255 : 0) : in[c];
+    }
+}
+
+#else // stb_truetype
+
+bool RasterFont::scale()
+{
+    const stbtt_fontinfo* info = library_->info();
+    // The em is the character height; its width makes the advance come out at avg_width.
+    scale_y_ = stbtt_ScaleForMappingEmToPixels(info, static_cast<float>(char_height_));
+    scale_x_ = static_cast<float>(avg_width_) / library_->advance();
+    int ascent = 0, descent = 0, gap = 0;
+    stbtt_GetFontVMetrics(info, &ascent, &descent, &gap);
+    ascent_ = static_cast<std::int32_t>(std::ceil(ascent * scale_y_));
+    descent_ = static_cast<std::int32_t>(std::ceil(-descent * scale_y_));
+    return scale_x_ > 0 && scale_y_ > 0;
+}
+
+void RasterFont::free_size()
+{
+    library_.reset();
+}
+
+bool RasterFont::measure_glyph(std::uint8_t byte, Glyph& into)
+{
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    stbtt_GetCodepointBitmapBox(library_->info(), static_cast<int>(cp1252_to_unicode(byte)),
+                                scale_x_, scale_y_, &x0, &y0, &x1, &y1);
+    into.left = x0;
+    into.top = -y0;
+    into.width = std::max(0, x1 - x0);
+    into.rows = std::max(0, y1 - y0);
+    return true;
+}
+
+void RasterFont::fill_glyph(std::uint8_t byte, Glyph& into)
+{
+    std::uint8_t* out = into.coverage.get();
+    const std::size_t bytes = static_cast<std::size_t>(into.width) * into.rows;
+    std::memset(out, 0, bytes);
+    stbtt_MakeCodepointBitmap(library_->info(), out, into.width, into.rows, into.width, scale_x_,
+                              scale_y_, static_cast<int>(cp1252_to_unicode(byte)));
+    if (monochrome_) { // a two-colour device gets no grey: ink where a pixel is half covered
+        for (std::size_t i = 0; i < bytes; ++i)
+            out[i] = out[i] >= 128 ? 255 : 0;
+    }
+}
+
+#endif
 
 // The glyph of an 8-bit character, or null when the face cannot set it.
 const Glyph* RasterFont::glyph(std::uint8_t byte)
@@ -130,14 +238,10 @@ const Glyph* RasterFont::glyph(std::uint8_t byte)
     Glyph& cached = cache_[byte];
     if (cached.ready)
         return &cached;
-    FT_Face face = library_->face();
-    FT_Activate_Size(size_);
-    const FT_Int32 flags =
-        FT_LOAD_RENDER | (monochrome_ ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL);
-    if (FT_Load_Char(face, cp1252_to_unicode(byte), flags) != 0)
+    Glyph box;
+    if (!measure_glyph(byte, box))
         return nullptr;
-    const FT_Bitmap& bitmap = face->glyph->bitmap;
-    const std::size_t bytes = static_cast<std::size_t>(bitmap.width) * bitmap.rows;
+    const std::size_t bytes = static_cast<std::size_t>(box.width) * box.rows;
     const bool keep =
         bytes <= MaxCachedGlyphBytes || large_glyph_bytes_ + bytes <= MaxLargeGlyphBytes;
     if (keep && bytes > MaxCachedGlyphBytes)
@@ -149,20 +253,12 @@ const Glyph* RasterFont::glyph(std::uint8_t byte)
         if (!into.coverage)
             return nullptr;
     }
-    into.left = face->glyph->bitmap_left;
-    into.top = face->glyph->bitmap_top;
-    into.width = static_cast<std::int32_t>(bitmap.width);
-    into.rows = static_cast<std::int32_t>(bitmap.rows);
-    const auto pitch = static_cast<std::ptrdiff_t>(bitmap.pitch);
-    const bool one_bit = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
-    for (std::int32_t r = 0; r < into.rows; ++r) {
-        // A negative pitch stores the bottom row first.
-        const std::uint8_t* in =
-            bitmap.buffer + (pitch >= 0 ? r * pitch : (into.rows - 1 - r) * -pitch);
-        std::uint8_t* out = into.coverage.get() + static_cast<std::size_t>(r) * into.width;
-        for (std::int32_t c = 0; c < into.width; ++c)
-            out[c] = one_bit ? ((in[c >> 3] >> (7 - (c & 7)) & 1) ? 255 : 0) : in[c];
-    }
+    into.left = box.left;
+    into.top = box.top;
+    into.width = box.width;
+    into.rows = box.rows;
+    if (bytes > 0)
+        fill_glyph(byte, into);
     into.ready = &into == &cached;
     return &into;
 }
@@ -171,15 +267,6 @@ bool raster_text_available()
 {
     return FontLibrary::shared() != nullptr;
 }
-
-#else // no FreeType in this build: sizes and advances only
-
-bool raster_text_available()
-{
-    return false;
-}
-
-#endif
 
 namespace raster {
 namespace {
@@ -202,7 +289,6 @@ std::int32_t draw_text(const PixelView& view, RasterFont* font, std::int32_t x, 
                        const char* text, std::size_t length)
 {
     const std::int32_t advance = text_advance(font, length);
-#if QM_HAVE_FREETYPE
     if (!font || !font->usable() || !text || length == 0)
         return advance;
     fill_white_rect<Format>(view, Rect{x, y, advance, font->cell_height()});
@@ -230,12 +316,6 @@ std::int32_t draw_text(const PixelView& view, RasterFont* font, std::int32_t x, 
             }
         }
     }
-#else
-    (void)view;
-    (void)x;
-    (void)y;
-    (void)text;
-#endif
     return advance;
 }
 

@@ -43,6 +43,21 @@ std::int32_t window_page_scale(std::int32_t outer_width);
 PagePlacement window_page_placement(std::int32_t outer_width, std::int32_t screen_width,
                                     std::int32_t screen_height);
 
+// The reference window and screen: the main window as the spooler first opens it (618 pixels
+// wide, so an inch of page is 77 pixels) on a 1280 x 1024 screen at 96 dpi. Where no real window
+// stands (qmspool's commands, the headless window of `watch`), window passes are reckoned on it,
+// so that a job's pages end where they end in the Windows program's window.
+struct ReferenceScreenSize {
+    std::int32_t window_width;
+    DeviceCaps screen;
+};
+inline constexpr ReferenceScreenSize ReferenceScreen{618, DeviceCaps{1280, 1024, 96, 96, -1, 0, 0}};
+inline PagePlacement reference_window_placement()
+{
+    return window_page_placement(ReferenceScreen.window_width, ReferenceScreen.screen.horzres,
+                                 ReferenceScreen.screen.vertres);
+}
+
 enum class RenderPass {
     Printer,  // at the placement as given
     InWindow, // bands fitted into the area, text sized by the scales, a new PreviewCache

@@ -5,10 +5,20 @@
 
 namespace qm {
 
-// The largest decoded band image (or band surface) we allocate. A band header can ask for up to
+// The largest decoded band image (or band surface, on every canvas: 3 bytes a pixel) we allocate. A band header can ask for up to
 // 65535 x 65535 pixels of 16 bits, about 8 GiB; anything past this cap is treated like an
 // allocation that failed. 256 MiB is a full Letter page at 1200 dpi in 24-bit colour, twice over.
 inline constexpr std::uint64_t MaxBandImageBytes = 256ull << 20;
+
+// The largest page raster or preview cache we allocate, in memory or as a device's bitmap: a
+// Letter page at 1200 dpi in 24-bit colour is about 400 MiB, so anything past this is a size
+// nobody meant.
+inline constexpr std::uint64_t MaxRasterBytes = 1ull << 30;
+
+// The largest em height or advance text is set at, on every canvas that sets its own type. Far
+// beyond any page (a 6-lines-per-inch line at 1200 dpi is 200 pixels), and it keeps a glyph's
+// bitmap to a few megabytes.
+inline constexpr std::int32_t MaxTypeSize = 4096;
 
 // The tallest picture a page's bands are stacked into for a BMP: as tall as one band can be. A
 // page is never taller in practice (65535 rows is 9 feet at 600 dpi), and without it a stack of

@@ -89,11 +89,12 @@ private:
 
 class Win32Backend : public ScratchFolder {
 public:
-    static constexpr const char* NoFifo =
-        "Windows has no FIFO under a file's name: its pipes have a namespace of their own";
-    static constexpr const char* NoBackslash = "a Windows name cannot hold a backslash";
+    static constexpr const char* NoFifo = "[by design] Windows has no FIFO under a file's name: "
+                                          "its pipes have a namespace of their own";
+    static constexpr const char* NoBackslash = "[by design] a Windows name cannot hold a backslash";
     static constexpr const char* NoFolderAgain =
-        "a Windows change notification stays with the folder it was opened on: one deleted "
+        "[by design] a Windows change notification stays with the folder it was opened on: one "
+        "deleted "
         "(Windows keeps it while the watch is open) and made again is not watched again";
     static constexpr bool HasInstance = true;
     static constexpr const char* NoInstance = "";

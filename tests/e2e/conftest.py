@@ -10,8 +10,11 @@ Environment (all optional):
   QM_E2E_CUPS       the private CUPS server's configuration, spool and logs (build/e2e-cups)
   QM_QMSPOOL        the native qmspool for reference renders (build/native/src/qmspool)
 
-Tests that need the spooler are skipped while it is not built. Fixtures that later suites need
-(a print server, say) belong here, beside the ones they build on."""
+Tests that need the spooler are skipped while it is not built. Under CI (CI=true) a skip fails
+the test instead: it says a tool, a package or a build part is missing, and a missing package
+must not pass as green. A skip that the design allows wherever the suite runs says so with
+"[by design]" at the start of its reason and stays a skip. Fixtures that later suites need (a
+print server, say) belong here, beside the ones they build on."""
 
 import os
 import re
@@ -42,11 +45,24 @@ def _find(build, name, under=""):
     return None
 
 
+BY_DESIGN = "[by design]"
+
+
+def _under_ci():
+    return os.environ.get("CI") == "true"
+
+
 @pytest.hookimpl(hookwrapper=True)
 def pytest_runtest_makereport(item, call):
     # Keeps each phase's report on the test, so that fixtures can add evidence to a failure.
     outcome = yield
     rep = outcome.get_result()
+    if rep.skipped and _under_ci() and not hasattr(rep, "wasxfail"):
+        reason = rep.longrepr[2] if isinstance(rep.longrepr, tuple) else str(rep.longrepr)
+        reason = reason.removeprefix("Skipped: ")
+        if not reason.startswith(BY_DESIGN):
+            rep.outcome = "failed"
+            rep.longrepr = f"skipped under CI=true, which counts no skips: {reason}"
     setattr(item, "rep_" + rep.when, rep)
 
 
@@ -60,6 +76,15 @@ def spooler_exe(mingw_build):
     exe = os.environ.get("QM_SPOOLER_EXE") or _find(mingw_build, "QMSpooler.exe")
     if not exe or not os.path.isfile(exe):
         pytest.skip(f"QMSpooler.exe is not built yet (looked in {mingw_build})")
+    return exe
+
+
+@pytest.fixture(scope="session")
+def qmspool_exe(mingw_build):
+    """The Windows build of qmspool, which the installer ships beside the spooler."""
+    exe = _find(mingw_build, "qmspool.exe", "src")
+    if not exe:
+        pytest.skip(f"qmspool.exe is not built yet (looked in {mingw_build}/src)")
     return exe
 
 

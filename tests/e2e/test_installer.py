@@ -21,7 +21,7 @@ RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 MACHINE_DIR = r"C:\Program Files\Quillmark"
 START_MENU = "Microsoft/Windows/Start Menu/Programs"
 MACHINE_SHORTCUT = rf"C:\ProgramData\{START_MENU}\{PRODUCT}.lnk".replace("/", "\\")
-FILES = ("QMSpooler.exe", "qmspool.exe", "uninstall.exe")
+FILES = ("QMSpooler.exe", "qmspool.exe", "LiberationMono-LICENSE.txt", "uninstall.exe")
 
 
 @pytest.fixture(scope="module")

@@ -2,7 +2,8 @@
 whose default printer writes every document as a PDF: one document per spool page, each page
 showing the bands where and in the colours that the renderer puts them, the print dialog
 confirmed and cancelled, printing to the screen only (and Display status over its page), and a job
-file that is not there."""
+file that is not there. And qmspool.exe, the Windows build of the command-line tool, which sets a
+page's text in the face it carries as the Linux build does."""
 
 import collections
 import os
@@ -18,7 +19,7 @@ from harness import pages, screenshot
 from harness import settings as s
 from harness import spooljob
 from harness.driver import Box
-from harness.proc import wait_until
+from harness.proc import run, wait_until
 
 MAIN_TITLE = "Quillmark PC Print Spooler"
 NO_FILE_TEXT = "The spooling queue file is empty or no longer exists.\n"
@@ -203,3 +204,27 @@ def _pixels_near(png_path, colour, tolerance=24) -> int:
         counts.update(zip(row[0::3], row[1::3], row[2::3]))
     return sum(n for px, n in counts.items()
                if all(abs(a - b) <= tolerance for a, b in zip(px, colour)))
+
+
+def test_windows_qmspool_sets_a_pages_text_as_the_linux_one_does(wine, qmspool_exe, qmspool,
+                                                                   tmp_path):
+    # Page 3 of the demonstration job is text only. The two builds set it with different font
+    # engines from the same built-in face: their pages agree cell by cell.
+    job = tmp_path / "job.pdb"
+    assert run([qmspool, "testpage", str(job)]).returncode == 0
+    ours = pages.render_reference(qmspool, str(job), 3, 150, str(tmp_path / "linux.ppm"))
+    res = wine.run(qmspool_exe, "render", f"Z:{job}", "--page", "3", "--dpi", "150", "--out",
+                   f"Z:{tmp_path / 'windows.ppm'}", timeout=120)
+    assert res.returncode == 0 and res.stderr == "", res.stderr
+    theirs = pages.read_ppm(str(tmp_path / "windows.ppm"))
+    text = (0, 0, ours.width, 150)
+    assert pages.coloured_cells(theirs, 10, text) > 100
+    assert pages.differing_cells(theirs, ours, 10, text) == []
+
+    # This build writes PPM only, and says so before it renders anything.
+    res = wine.run(qmspool_exe, "render", f"Z:{job}", "--page", "3", "--dpi", "150", "--out",
+                   f"Z:{tmp_path / 'page.png'}")
+    assert res.returncode == 1 and res.stderr.count("\n") == 1, res.stderr
+    assert "PPM images only" in res.stderr and not (tmp_path / "page.png").exists()
+    assert "OUT ends in .ppm: this build writes PPM images only" in wine.run(
+        qmspool_exe, "--help").stdout

@@ -17,8 +17,8 @@
 #include "spool/spool_writer.h"
 #include "temp_file.h"
 
-// cairo finds Liberation Mono through fontconfig, which keeps what it parsed in caches of its
-// own for the life of the process; LeakSanitizer sees those as leaks. And cairo 1.16's PDF
+// cairo sets up fontconfig, which keeps what it parsed in caches of its own for the life of the
+// process; LeakSanitizer sees those as leaks. And cairo 1.16's PDF
 // surface copies each raster-source pattern it writes (the bands' images) and never frees the
 // copy, 192 bytes an image; later cairo frees it with the page.
 extern "C" const char* __lsan_default_suppressions()

@@ -13,4 +13,5 @@ set(QM_PORTABLE_UNIT_TESTS
   band_pixels_test.cpp
   bmp_export_test.cpp
   heap_meter.cpp
+  no_skips_under_ci.cpp
 )

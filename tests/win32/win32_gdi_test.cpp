@@ -7,6 +7,7 @@
 #include "app/status_display.h"
 #include "monitor/monitor_state.h"
 #include "platform/win32/gdi_canvas.h"
+#include "spool/spool_limits.h"
 #include "win32_fixture.h"
 
 namespace qm::test {
@@ -202,6 +203,9 @@ TEST(GdiCanvas, band_surface_is_top_down_and_stretches_onto_the_device)
     EXPECT_EQ(page.pixel(10, 12), 0xFFFFFFu);
     EXPECT_EQ(page.pixel(18, 10), 0xFFFFFFu);
     EXPECT_EQ(canvas.create_band_surface(0, 5), nullptr);
+    // The band cap of every other canvas: a row past it is refused before any memory is taken.
+    const auto cap_rows = static_cast<std::int32_t>(MaxBandImageBytes / (3 * 65535));
+    EXPECT_EQ(canvas.create_band_surface(65535, cap_rows + 1), nullptr);
 }
 
 TEST(GdiCanvas, preview_cache_holds_what_is_drawn_and_copies_it_unscaled)

@@ -12,15 +12,14 @@
 #include "platform/ui_port.h"
 #include "render/forwarding_canvas.h"
 #include "render/null_canvas.h"
+#include "render/render_page.h"
 
 namespace qm {
 namespace posix {
 namespace {
 
 // The size the Windows program's window opens at, on a common screen.
-constexpr std::int32_t ScreenWidth = 1280;
-constexpr std::int32_t ScreenHeight = 1024;
-constexpr ScreenRect WindowRect{0, 0, 618, 400};
+constexpr ScreenRect WindowRect{0, 0, ReferenceScreen.window_width, 400};
 
 struct UiState {
     std::FILE* log = stderr;
@@ -36,7 +35,7 @@ UiState& ui()
 
 DeviceCaps screen_caps()
 {
-    return DeviceCaps{ScreenWidth, ScreenHeight, 96, 96, -1, 0, 0};
+    return ReferenceScreen.screen;
 }
 
 } // namespace

@@ -7,28 +7,23 @@
 #include <utility>
 #include <vector>
 
+#include "spool/spool_limits.h"
+
 namespace qm::win {
 
 namespace {
-
-// Anything larger is a size nobody meant (a Letter page at 1200 dpi in 24-bit colour is about
-// 400 MiB).
-constexpr long long MaxSurfaceBytes = 1ll << 30;
 
 int clamp_length(std::size_t length)
 {
     return length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
 }
 
-// Row length of a DIB: whole pixels, padded to 4 bytes. 0 when the surface would be too large.
+// Row length of a DIB: whole pixels, padded to 4 bytes. 0 when the surface is empty.
 long long dib_stride(std::int32_t width, std::int32_t height, int bytes_per_pixel)
 {
     if (width <= 0 || height <= 0)
         return 0;
-    const long long stride = (static_cast<long long>(width) * bytes_per_pixel + 3) & ~3ll;
-    if (stride * height > MaxSurfaceBytes)
-        return 0;
-    return stride;
+    return (static_cast<long long>(width) * bytes_per_pixel + 3) & ~3ll;
 }
 
 // A DIB section with its bits, or an empty one when it cannot be made.
@@ -84,78 +79,16 @@ bool GdiCanvas::plain_mapping() const
            GetLayout(dc_) == 0;
 }
 
-bool GdiCanvas::hold(std::int32_t top, std::int32_t bottom, std::int32_t left, std::int32_t right,
-                     std::int32_t first_row, std::int32_t row_count)
-{
-    if (count_ > 0) {
-        // One held rectangle stands for both when every row of the old one still owes its white
-        // and the new one lies within it, or takes exactly its rows over columns that meet or
-        // touch (each row then owes the union); or when the new one covers the old.
-        const bool old_whole = count_ == bottom_ - top_;
-        if (old_whole && top >= top_ && bottom <= bottom_ && left >= left_ && right <= right_)
-            return true;
-        if (old_whole && top == top_ && bottom == bottom_ && left <= right_ && right >= left_) {
-            left_ = std::min(left_, left);
-            right_ = std::max(right_, right);
-            return true;
-        }
-        if (!(top <= top_ && bottom >= bottom_ && left <= left_ && right >= right_))
-            return false;
-        if (top < first_row_ || bottom > first_row_ + owed_rows_)
-            return false; // the clip box has changed since
-    } else {
-        // Nothing owed: every flag is clear, and the table may start anew at this clip box.
-        if (!owed_ || owed_rows_ != row_count) {
-            owed_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(row_count)]());
-            owed_rows_ = owed_ ? row_count : 0;
-            if (!owed_)
-                return false;
-        }
-        first_row_ = first_row;
-    }
-    std::memset(owed_.get() + (top - first_row_), 1, static_cast<std::size_t>(bottom - top));
-    count_ = bottom - top;
-    top_ = top;
-    bottom_ = bottom;
-    left_ = left;
-    right_ = right;
-    return true;
-}
-
-template <typename Written>
-void GdiCanvas::write_held(std::int64_t top, std::int64_t bottom, std::int32_t keep_left,
-                           std::int32_t keep_right, Written written)
-{
-    const std::int64_t to = std::min<std::int64_t>(bottom, bottom_);
-    for (std::int64_t y = std::max<std::int64_t>(top, top_); y < to && count_ > 0;) {
-        if (!owed_[y - first_row_]) {
-            ++y;
-            continue;
-        }
-        std::int64_t end = y;
-        for (; end < to && owed_[end - first_row_]; ++end)
-            owed_[end - first_row_] = 0;
-        count_ -= static_cast<std::int32_t>(end - y);
-        if (keep_left >= keep_right) {
-            white(dc_, left_, y, right_, end);
-        } else {
-            white(dc_, left_, y, std::min(right_, keep_left), end);
-            white(dc_, std::max(left_, keep_right), y, right_, end);
-        }
-        written(static_cast<std::int32_t>(y), static_cast<std::int32_t>(end));
-        y = end;
-    }
-}
-
 void GdiCanvas::write_all_held()
 {
-    if (count_ > 0)
-        write_held(top_, bottom_, 0, 0, [](std::int32_t, std::int32_t) {});
+    held_.settle_all([this](std::int32_t a, std::int32_t b, std::int64_t left, std::int64_t right) {
+        white(dc_, left, a, right, b);
+    });
 }
 
 template <typename Draw> void GdiCanvas::overwrite(const Rect& dst, Draw draw)
 {
-    if (count_ == 0) {
+    if (!held_.any()) {
         draw();
         return;
     }
@@ -170,12 +103,17 @@ template <typename Draw> void GdiCanvas::overwrite(const Rect& dst, Draw draw)
     // destination that the clip lets through, as a PatBlt there would.
     const std::int32_t right = dst.left + dst.width;
     std::vector<std::pair<std::int32_t, std::int32_t>> kept; // rows whose middle was left
-    write_held(dst.top, std::int64_t{dst.top} + dst.height, dst.left, right,
-               [&](std::int32_t a, std::int32_t b) { kept.emplace_back(a, b); });
+    held_.settle(
+        dst.top, std::int64_t{dst.top} + dst.height, dst.left, right,
+        [&](std::int32_t a, std::int32_t b, std::int64_t from, std::int64_t to) {
+            white(dc_, from, a, to, b);
+        },
+        [&](std::int32_t a, std::int32_t b) { kept.emplace_back(a, b); });
     if (draw())
         return;
     for (const auto& [a, b] : kept)
-        white(dc_, std::max(left_, dst.left), a, std::min(right_, right), b);
+        white(dc_, std::max<std::int64_t>(held_.begin(), dst.left), a,
+              std::min<std::int64_t>(held_.end(), right), b);
 }
 
 void GdiCanvas::finish_page()
@@ -211,10 +149,10 @@ void GdiCanvas::fill_white(const Rect& r)
     if (region == ERROR || region == NULLREGION || top >= bottom || left >= right)
         return at_once();
     const std::int32_t first_row = clip.top, rows = clip.bottom - clip.top;
-    if (hold(top, bottom, left, right, first_row, rows))
+    if (held_.promise(first_row, rows, top, bottom, left, right))
         return;
     write_all_held();
-    if (!hold(top, bottom, left, right, first_row, rows))
+    if (!held_.promise(first_row, rows, top, bottom, left, right))
         at_once(); // no memory to hold it
 }
 
@@ -303,7 +241,10 @@ std::unique_ptr<GdiBandSurface> GdiBandSurface::create(HDC compatible, std::int3
                                                        std::int32_t height)
 {
     const long long stride = dib_stride(width, height, 3);
-    if (stride == 0)
+    // The cap every canvas puts on a band, reckoned as they reckon it: a band that qmspool
+    // refuses is not drawn here either.
+    if (stride == 0 || static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 >
+                           MaxBandImageBytes)
         return nullptr;
     void* bits = nullptr;
     GdiObject bitmap = make_dib(compatible, width, height, 24, true, &bits);
@@ -325,7 +266,8 @@ std::unique_ptr<GdiPreviewSurface> GdiPreviewSurface::create(std::int32_t width,
                                                              std::int32_t height)
 {
     const long long stride = dib_stride(width, height, 2);
-    if (stride == 0)
+    if (stride == 0 ||
+        static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height) > MaxRasterBytes)
         return nullptr;
     MemoryDc dc;
     {

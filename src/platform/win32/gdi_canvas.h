@@ -9,6 +9,7 @@
 
 #include "platform/win32/win_handles.h"
 #include "render/canvas.h"
+#include "render/pending_white.h"
 
 namespace qm::win {
 
@@ -47,16 +48,6 @@ private:
     // True when logical units are device pixels up to a shift, so that a rectangle split in
     // logical units covers the same pixels as the whole.
     bool plain_mapping() const;
-    // Adds white over rows [top, bottom), columns [left, right) (inside the clip box `rows`
-    // describes) to what is held back; false when the two cannot be held as one.
-    bool hold(std::int32_t top, std::int32_t bottom, std::int32_t left, std::int32_t right,
-              std::int32_t first_row, std::int32_t row_count);
-    // Writes the held white of rows [top, bottom) but columns [keep_left, keep_right), which the
-    // caller is about to overwrite; those rows then owe nothing. Calls `written(a, b)` for each
-    // run of rows [a, b) so settled.
-    template <typename Written>
-    void write_held(std::int64_t top, std::int64_t bottom, std::int32_t keep_left,
-                    std::int32_t keep_right, Written written);
     void write_all_held();
     // Clears the held white over rows about to be overwritten across [left, right) by `draw`,
     // then draws; should the drawing fail, those columns get their white after all.
@@ -67,13 +58,7 @@ private:
     GdiObject font_;
     HGDIOBJ font_replaced_ = nullptr; // what the font took the place of
 
-    // The white held back: rows [top_, bottom_) hold every row that owes it, each over columns
-    // [left_, right_); owed_[y - first_row_] is 1 while row y does (a row of the clip box).
-    std::unique_ptr<std::uint8_t[]> owed_;
-    std::int32_t owed_rows_ = 0; // rows owed_ has room for
-    std::int32_t first_row_ = 0;
-    std::int32_t count_ = 0; // rows that owe white
-    std::int32_t top_ = 0, bottom_ = 0, left_ = 0, right_ = 0;
+    PendingWhite held_; // in columns, counted over the clip box of the fill that held it
 };
 
 // A band's 24-bit top-down DIB section, whose bits the renderer writes directly.
