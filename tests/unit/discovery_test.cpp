@@ -56,6 +56,19 @@ TEST_F(Discovery, prefers_the_first_registry_path_and_falls_back_to_the_second)
     EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_STREQ(Monitor.InstallFolder, other.root().c_str());
     EXPECT_EQ(users(), std::vector<std::string>{"Ann"});
+
+    // A folder given by the caller (qmspool watch's --install-folder) is taken over both,
+    // whole or not at all: a cut path names another folder.
+    const std::string given = tree_.root();
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow, StaleSpoolFiles::Keep, given.c_str()),
+              0);
+    EXPECT_EQ(users(), std::vector<std::string>{"Bob"});
+    const std::string longest(PathBufferSize - 1, 'x');
+    EXPECT_TRUE(locate_install_folder(Monitor, longest.c_str()));
+    EXPECT_EQ(Monitor.InstallFolder, longest);
+    const std::string too_long = longest + "y";
+    EXPECT_FALSE(locate_install_folder(Monitor, too_long.c_str()));
+    EXPECT_STREQ(Monitor.InstallFolder, "");
 }
 
 TEST_F(Discovery, without_an_install_folder_shows_the_window_and_reports)
