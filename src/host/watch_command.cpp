@@ -157,36 +157,44 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     MonitorState& monitor = state.Monitor;
     // The monitor joins names with backslashes and the backend reads each as a separator: an
     // install folder with one in its name would be taken for another folder.
-    if (locate_install_folder(monitor, given) && std::strchr(monitor.InstallFolder, '\\')) {
+    const bool located = locate_install_folder(monitor, given);
+    if (located && std::strchr(monitor.InstallFolder, '\\')) {
         std::fprintf(err,
                      "qmspool watch: install folder '%s' not used: a backslash in its name "
                      "would be read as a folder separator\n",
                      posix::printable(monitor.InstallFolder).c_str());
         return 1;
     }
+    // Nothing to watch yet (a user service started before the folder was named): one line that
+    // says what to do, in place of the monitor's message box about it.
+    if (!located) {
+        std::fprintf(err,
+                     "qmspool watch: no install folder set: name it with 'qmspool config "
+                     "install-folder DIR' (or give --install-folder DIR) and start the watch "
+                     "again\n");
+        return WatchNotConfigured;
+    }
     // Before anything is touched (discovery deletes spool files left from before): a second
     // watch of the folder is refused, and so is a printer the server does not have.
+    const std::string folder = canonical_install_folder(monitor);
+    std::string detail;
+    switch (lock.take(folder, detail)) {
+    case WatchLock::Outcome::Held:
+        break;
+    case WatchLock::Outcome::HeldByOther:
+        std::fprintf(err, "qmspool watch: '%s' is already watched by qmspool watch (PID %s)\n",
+                     posix::printable(folder).c_str(), detail.c_str());
+        return 1;
+    case WatchLock::Outcome::Unavailable:
+        posix::log_line(("cannot tell whether another watch runs (" + detail + ")").c_str());
+        break;
+    }
     std::string printer_line;
-    if (locate_install_folder(monitor, given)) {
-        const std::string folder = canonical_install_folder(monitor);
-        std::string detail;
-        switch (lock.take(folder, detail)) {
-        case WatchLock::Outcome::Held:
-            break;
-        case WatchLock::Outcome::HeldByOther:
-            std::fprintf(err, "qmspool watch: '%s' is already watched by qmspool watch (PID %s)\n",
-                         posix::printable(folder).c_str(), detail.c_str());
-            return 1;
-        case WatchLock::Outcome::Unavailable:
-            posix::log_line(("cannot tell whether another watch runs (" + detail + ")").c_str());
-            break;
-        }
-        if (!check_printer(r.printer, printer_line, err))
-            return 1;
-        if (StopRequested) {
-            posix::log_line("stopped");
-            return 0;
-        }
+    if (!check_printer(r.printer, printer_line, err))
+        return 1;
+    if (StopRequested) {
+        posix::log_line("stopped");
+        return 0;
     }
     Window window = posix::headless_window();
     if (discover_user_folders(monitor, window, StaleSpoolFiles::Delete, given) != 0) {
@@ -194,12 +202,12 @@ int run_watch(const WatchRequest& r, std::FILE* err)
                      "qmspool watch: no install folder: give --install-folder DIR, or set Path "
                      "under [%s] in %s\n",
                      InstallKey, posix::settings_file_path().c_str());
-        return 1;
+        return WatchNotConfigured;
     }
     if (monitor.MonitoredUserCount == 0) {
         std::fprintf(err, "qmspool watch: no user folders with a backup folder in '%s'\n",
                      posix::printable(monitor.InstallFolder).c_str());
-        return 1;
+        return WatchNotConfigured;
     }
     for (int i = 0; i < monitor.MonitoredUserCount; ++i) {
         if (!monitor.MonitoredUser[i].watch_handle)
