@@ -92,8 +92,7 @@ int paint_status(const AppState& state, DrawContext dc)
     if (settings.last_print_path[0] == '\0')
         draw_line(dc, ValueX, y8, "(None)");
     else
-        draw_field(dc, ValueX, y8, settings.last_print_path,
-                   sizeof settings.last_print_path);
+        draw_field(dc, ValueX, y8, settings.last_print_path, sizeof settings.last_print_path);
     return 0;
 }
 

@@ -218,8 +218,8 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     }
     posix::log_line(printer_line.c_str());
 
-    const JobSession session{state.AppSettings, state.SessionCounters, state.Render, window,
-                             nullptr, nullptr};
+    const JobSession session{
+        state.AppSettings, state.SessionCounters, state.Render, window, nullptr, nullptr};
     char pending[PathBufferSize] = "";
     while (!StopRequested) {
         on_timer_tick(monitor, session, pending);

@@ -36,10 +36,7 @@ struct Counters {
 // leaves the tick's hold in place.
 class BusyHold {
 public:
-    explicit BusyHold(Counters& counters) : flag_(counters.TickBusy), was_(flag_)
-    {
-        flag_ = true;
-    }
+    explicit BusyHold(Counters& counters) : flag_(counters.TickBusy), was_(flag_) { flag_ = true; }
     ~BusyHold() { flag_ = was_; }
     BusyHold(const BusyHold&) = delete;
     BusyHold& operator=(const BusyHold&) = delete;
