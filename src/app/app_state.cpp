@@ -1,24 +1,21 @@
 #include "app/app_state.h"
 
 namespace qm {
+namespace {
 
-Settings AppSettings;
-Counters SessionCounters;
-RenderState Render;
-AppShell App;
+AppState Program;
 
-JobSession app_job_session()
+} // namespace
+
+AppState& program_state()
 {
-    return JobSession{AppSettings,    SessionCounters,  Render,
-                      App.MainWindow, App.NormalCursor, App.BusyCursor};
+    return Program;
 }
 
-void reset_app_state()
+JobSession app_job_session(AppState& state)
 {
-    AppSettings = Settings{};
-    SessionCounters = Counters{};
-    Render = RenderState{};
-    App = AppShell{};
+    return JobSession{state.AppSettings,    state.SessionCounters,  state.Render,
+                      state.App.MainWindow, state.App.NormalCursor, state.App.BusyCursor};
 }
 
 } // namespace qm

@@ -1,9 +1,11 @@
-// The application's program-wide state, grouped so that a test can put it back to how the
-// program starts. The layers below are handed what they read and update: the job driver and
-// the job starters a JobSession over this state, the renderer the window's RenderState.
+// The application's state: one object, which the window procedure reaches and hands down. The
+// layers below are given the part they read and update: the monitor its MonitorState, the job
+// driver and the job starters a JobSession over the settings, counters and render state, the
+// renderer the window's RenderState.
 #pragma once
 
 #include "job/job_session.h"
+#include "monitor/monitor_state.h"
 #include "platform/handles.h"
 #include "render/render_page.h"
 
@@ -20,16 +22,21 @@ struct AppShell {
     char BmpFileName[260] = "screen.bmp";
 };
 
-extern Settings AppSettings;
-extern Counters SessionCounters;
-// What the main window shows: the display mode and the page last drawn in it.
-extern RenderState Render;
-extern AppShell App;
+struct AppState {
+    Settings AppSettings;
+    Counters SessionCounters; // with TickBusy, held by every tick and every job
+    // What the main window shows: the display mode and the page last drawn in it.
+    RenderState Render;
+    MonitorState Monitor;
+    AppShell App;
+};
 
-// The session every job of the program runs in: this state, the main window and its cursors.
-JobSession app_job_session();
+// The program's one state object. The platform calls the window procedure with no context of
+// its own, so the procedure (and the program's entry) reach the state here; everything else is
+// handed it. Back to how the program starts with `program_state() = AppState{}`.
+AppState& program_state();
 
-// Back to the state at program start (defaults, no window, nothing pending, nothing drawn).
-void reset_app_state();
+// The session every job of the program runs in: the state, the main window and its cursors.
+JobSession app_job_session(AppState& state);
 
 } // namespace qm

@@ -17,15 +17,14 @@ namespace qm {
 namespace {
 
 constexpr unsigned TimerId = 1;
-constexpr unsigned TimerPeriodMs = 5000;
 
-void set_check_marks(Menu menu)
+void set_check_marks(const Settings& settings, Menu menu)
 {
     // The item reads "use the default printer instead of asking", the inverse of show_dialog.
-    check_menu_item(menu, MenuUseDefaultPrinter, AppSettings.show_dialog == 0);
-    check_menu_item(menu, MenuPausePages, AppSettings.pause_pages != 0);
-    check_menu_item(menu, MenuOpenMinimized, AppSettings.open_minimized != 0);
-    check_menu_item(menu, MenuPrintToScreen, AppSettings.print_to_screen != 0);
+    check_menu_item(menu, MenuUseDefaultPrinter, settings.show_dialog == 0);
+    check_menu_item(menu, MenuPausePages, settings.pause_pages != 0);
+    check_menu_item(menu, MenuOpenMinimized, settings.open_minimized != 0);
+    check_menu_item(menu, MenuPrintToScreen, settings.print_to_screen != 0);
 }
 
 // Shows the spooler that runs already to the user who started another. It claims the session
@@ -43,7 +42,9 @@ void show_running_spooler()
 
 int program_main(Instance instance, int show_command)
 {
-    take_print_path(process_command_line(), App.PendingPrintPath, sizeof App.PendingPrintPath);
+    AppState& state = program_state();
+    AppShell& app = state.App;
+    take_print_path(process_command_line(), app.PendingPrintPath, sizeof app.PendingPrintPath);
 
     // Two spoolers watching the same folders would print every job twice. A plain start (the
     // log-on's, the Start menu's) claims the session for the whole run; when another holds it,
@@ -52,7 +53,7 @@ int program_main(Instance instance, int show_command)
     // the folders' spool files, which that spooler may be about to print.
     InstanceClaimHandle claim;
     StaleSpoolFiles stale = StaleSpoolFiles::Delete;
-    if (App.PendingPrintPath[0] == '\0') {
+    if (app.PendingPrintPath[0] == '\0') {
         InstanceClaim held = nullptr;
         if (claim_instance(SpoolerInstanceName, &held) == ClaimOutcome::HeldElsewhere) {
             show_running_spooler();
@@ -63,25 +64,27 @@ int program_main(Instance instance, int show_command)
         stale = StaleSpoolFiles::Keep;
     }
 
-    if (start_up(instance, show_command, stale) != 0)
+    if (start_up(state, instance, show_command, stale) != 0)
         return 1;
     run_message_loop();
     return 0;
 }
 
-int start_up(Instance instance, int show_command, StaleSpoolFiles stale)
+int start_up(AppState& state, Instance instance, int show_command, StaleSpoolFiles stale)
 {
-    App.BusyCursor = load_system_cursor(SystemCursor::Wait);
-    App.NormalCursor = load_system_cursor(SystemCursor::Arrow);
+    AppShell& app = state.App;
+    Settings& settings = state.AppSettings;
+    app.BusyCursor = load_system_cursor(SystemCursor::Wait);
+    app.NormalCursor = load_system_cursor(SystemCursor::Arrow);
 
     const WindowClassSpec window_class{MainWindowClass, IconMain, MenuMain, main_window_procedure};
     if (register_window_class(instance, window_class) != 0)
         return -1;
     const MainWindowSpec desc{MainWindowClass, MainWindowTitle, 340, 440, true};
-    App.MainWindow = create_main_window(instance, desc);
-    if (!App.MainWindow)
+    app.MainWindow = create_main_window(instance, desc);
+    if (!app.MainWindow)
         return -2;
-    Window window = App.MainWindow;
+    Window window = app.MainWindow;
     show_window(window, show_command);
 
     std::int32_t x = 25, y = 25, width = ReferenceScreen.window_width, height = 825;
@@ -92,26 +95,26 @@ int start_up(Instance instance, int show_command, StaleSpoolFiles stale)
     move_window(window, x, y, width, height, true);
     update_window(window);
 
-    read_setting_bytes("last_print_path", AppSettings.last_print_path,
-                       sizeof AppSettings.last_print_path);
+    read_setting_bytes("last_print_path", settings.last_print_path,
+                       sizeof settings.last_print_path);
     // A stored path that fills the whole buffer has lost its end; keep the buffer a string.
-    AppSettings.last_print_path[sizeof AppSettings.last_print_path - 1] = '\0';
+    settings.last_print_path[sizeof settings.last_print_path - 1] = '\0';
 
-    read_setting("open_minimized", &AppSettings.open_minimized);
-    if (AppSettings.open_minimized != 0) {
+    read_setting("open_minimized", &settings.open_minimized);
+    if (settings.open_minimized != 0) {
         show_window(window, ShowMinimize);
         update_window(window);
     }
 
-    if (discover_user_folders(window, stale) != 0)
+    if (discover_user_folders(state.Monitor, window, stale) != 0)
         return -1;
 
-    start_timer(window, TimerId, TimerPeriodMs);
+    start_timer(window, TimerId, TickPeriodMs);
 
-    read_setting("show_dialog", &AppSettings.show_dialog);
-    read_setting("pause_pages", &AppSettings.pause_pages);
-    read_setting("print_to_screen", &AppSettings.print_to_screen);
-    set_check_marks(window_menu(window));
+    read_setting("show_dialog", &settings.show_dialog);
+    read_setting("pause_pages", &settings.pause_pages);
+    read_setting("print_to_screen", &settings.print_to_screen);
+    set_check_marks(settings, window_menu(window));
 
     ScreenRect area = window_rect(window);
     area.left = 0;
@@ -123,9 +126,10 @@ int start_up(Instance instance, int show_command, StaleSpoolFiles stale)
 std::intptr_t main_window_procedure(Window window, std::uint32_t message, std::uintptr_t wparam,
                                     std::intptr_t lparam)
 {
+    AppState& state = program_state();
     switch (message) {
     case MessageDestroy:
-        save_settings_and_quit(window);
+        save_settings_and_quit(state, window);
         return 0;
     case MessageMove:
     case MessageSize:
@@ -133,40 +137,42 @@ std::intptr_t main_window_procedure(Window window, std::uint32_t message, std::u
     case MessageLButtonDown:
         return 0;
     case MessagePaint:
-        paint_window(window, paint_main_window);
+        paint_window(window, [](DrawContext dc) { paint_main_window(program_state(), dc); });
         return 0;
     case MessageInitDialog:
         return 1;
     case MessageCommand:
-        on_menu_command(window, window_menu(window), static_cast<int>(wparam & 0xFFFF));
+        on_menu_command(state, window, window_menu(window), static_cast<int>(wparam & 0xFFFF));
         return 0;
     case MessageTimer:
-        if (on_timer_tick(app_job_session(), App.PendingPrintPath) == TickOutcome::EndProgram)
-            save_settings_and_quit(window);
+        if (on_timer_tick(state.Monitor, app_job_session(state), state.App.PendingPrintPath) ==
+            TickOutcome::EndProgram)
+            save_settings_and_quit(state, window);
         return 0;
     default:
         return default_window_procedure(window, message, wparam, lparam);
     }
 }
 
-void paint_main_window(DrawContext dc)
+void paint_main_window(const AppState& state, DrawContext dc)
 {
-    switch (Render.DisplayMode) {
+    switch (state.Render.DisplayMode) {
     case DisplayStatus:
-        paint_status(dc);
+        paint_status(state, dc);
         break;
     case DisplayBand:
     case DisplayText:
         if (auto canvas = open_canvas(dc))
-            repaint_from_cache(*canvas, Render);
+            repaint_from_cache(*canvas, state.Render);
         break;
     default:
         break;
     }
 }
 
-void save_settings_and_quit(Window window)
+void save_settings_and_quit(const AppState& state, Window window)
 {
+    const Settings& settings = state.AppSettings;
     // A minimised window reports the place where it is parked, far off the screen; storing
     // that would open the next run's window where nobody can see it. Its restored rectangle is
     // what the user placed.
@@ -175,12 +181,12 @@ void save_settings_and_quit(Window window)
     write_setting("window_y", r.top);
     write_setting("window_w", r.right - r.left);
     write_setting("window_h", r.bottom - r.top);
-    write_setting("show_dialog", AppSettings.show_dialog);
-    write_setting("pause_pages", AppSettings.pause_pages);
-    write_setting("print_to_screen", AppSettings.print_to_screen);
-    write_setting("open_minimized", AppSettings.open_minimized);
-    write_setting_bytes("last_print_path", AppSettings.last_print_path,
-                        sizeof AppSettings.last_print_path);
+    write_setting("show_dialog", settings.show_dialog);
+    write_setting("pause_pages", settings.pause_pages);
+    write_setting("print_to_screen", settings.print_to_screen);
+    write_setting("open_minimized", settings.open_minimized);
+    write_setting_bytes("last_print_path", settings.last_print_path,
+                        sizeof settings.last_print_path);
     post_quit(0);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "app/app_state.h"
 #include "monitor/discovery.h"
 #include "platform/handles.h"
 
@@ -20,23 +21,24 @@ inline constexpr char SpoolerInstanceName[] = "QuillmarkSpooler";
 // a spooler and then keeps the spool files in the backup folders.
 int program_main(Instance instance, int show_command);
 
-// Creates and sets up the main window and the monitoring. 0 on success; -1 when the window
-// class cannot be registered or the install folder cannot be found; -2 when the window cannot
-// be created.
-int start_up(Instance instance, int show_command, StaleSpoolFiles stale = StaleSpoolFiles::Delete);
+// Creates and sets up the main window and the monitoring, over `state`, the program's state
+// (the window procedure reaches that one). 0 on success; -1 when the window class cannot be
+// registered or the install folder cannot be found; -2 when the window cannot be created.
+int start_up(AppState& state, Instance instance, int show_command,
+             StaleSpoolFiles stale = StaleSpoolFiles::Delete);
 
-// The main window's message dispatch.
+// The main window's message dispatch, over the program's state.
 std::intptr_t main_window_procedure(Window window, std::uint32_t message, std::uintptr_t wparam,
                                     std::intptr_t lparam);
 
 // Repaints the window: the status screen, or the cached page once one has been drawn.
-void paint_main_window(DrawContext dc);
+void paint_main_window(const AppState& state, DrawContext dc);
 
 // A menu command, by its id; ids without a command do nothing.
-void on_menu_command(Window window, Menu menu, int command_id);
+void on_menu_command(AppState& state, Window window, Menu menu, int command_id);
 
 // Stores the window's rectangle and every setting, then ends the message loop. The window is
 // left in place.
-void save_settings_and_quit(Window window);
+void save_settings_and_quit(const AppState& state, Window window);
 
 } // namespace qm

@@ -8,7 +8,6 @@
 #include "app/status_display.h"
 #include "job/job_start.h"
 #include "monitor/change_monitor.h"
-#include "monitor/monitor_state.h"
 #include "platform/dialog_port.h"
 #include "platform/draw_port.h"
 #include "platform/ui_port.h"
@@ -46,32 +45,33 @@ std::int32_t toggle(std::int32_t& option)
     return option;
 }
 
-void display_status(Window window)
+void display_status(AppState& state, Window window)
 {
     WindowDc dc(window);
     if (dc.get())
-        paint_status(dc.get());
-    Render.DisplayMode = DisplayStatus;
+        paint_status(state, dc.get());
+    state.Render.DisplayMode = DisplayStatus;
 }
 
 // Checks every user's backup folder, in slot order, for a spool file not printed yet.
-void scan_for_missed_jobs()
+void scan_for_missed_jobs(AppState& state)
 {
-    const JobSession session = app_job_session();
+    const JobSession session = app_job_session(state);
+    MonitorState& monitor = state.Monitor;
     bool printed = false;
     // The count is read again after each slot, as a job's modal boxes let other messages in.
-    for (int slot = 0; slot < Monitor.MonitoredUserCount; ++slot) {
-        if (check_user_for_job(session, slot) == 0)
+    for (int slot = 0; slot < monitor.MonitoredUserCount; ++slot) {
+        if (check_user_for_job(monitor, session, slot) == 0)
             printed = true;
     }
     if (!printed)
         message_box("No queued print jobs are currently waiting to print.", "Nothing to Print");
 }
 
-void save_as_bmp(Window window)
+void save_as_bmp(AppState& state, Window window)
 {
     // A text page has no picture to save; a job rendered in no way yet (-1) may still have one.
-    if (Render.LastRecordKind == KindText) {
+    if (state.Render.LastRecordKind == KindText) {
         message_box("The previous print job was not a graphic", "Nothing to save");
         return;
     }
@@ -79,47 +79,48 @@ void save_as_bmp(Window window)
     SaveDialogDesc desc;
     desc.owner = window;
     desc.filter = BmpFilter;
-    desc.file_name = App.BmpFileName;
-    desc.file_name_size = sizeof App.BmpFileName;
+    desc.file_name = state.App.BmpFileName;
+    desc.file_name_size = sizeof state.App.BmpFileName;
     desc.title = "Save BMP image as...";
     desc.default_extension = "bmp";
     if (!save_file_dialog(desc))
         return;
-    save_last_job_as_bmp(app_job_session(), App.BmpFileName, was_minimized);
+    save_last_job_as_bmp(app_job_session(state), state.App.BmpFileName, was_minimized);
 }
 
 } // namespace
 
-void on_menu_command(Window window, Menu menu, int command_id)
+void on_menu_command(AppState& state, Window window, Menu menu, int command_id)
 {
+    Settings& settings = state.AppSettings;
     switch (command_id) {
     case MenuExit:
-        save_settings_and_quit(window);
+        save_settings_and_quit(state, window);
         break;
     case MenuOpenMinimized:
-        check_menu_item(menu, command_id, toggle(AppSettings.open_minimized) != 0);
+        check_menu_item(menu, command_id, toggle(settings.open_minimized) != 0);
         break;
     case MenuPausePages:
-        check_menu_item(menu, command_id, toggle(AppSettings.pause_pages) != 0);
+        check_menu_item(menu, command_id, toggle(settings.pause_pages) != 0);
         break;
     case MenuUseDefaultPrinter:
         // The item reads "use the default printer instead of asking": checked when not asking.
-        check_menu_item(menu, command_id, toggle(AppSettings.show_dialog) == 0);
+        check_menu_item(menu, command_id, toggle(settings.show_dialog) == 0);
         break;
     case MenuPrintToScreen:
-        check_menu_item(menu, command_id, toggle(AppSettings.print_to_screen) != 0);
+        check_menu_item(menu, command_id, toggle(settings.print_to_screen) != 0);
         break;
     case MenuDisplayStatus:
-        display_status(window);
+        display_status(state, window);
         break;
     case MenuReprintLastJob:
-        reprint_last_job(app_job_session());
+        reprint_last_job(app_job_session(state));
         break;
     case MenuScanMissedJobs:
-        scan_for_missed_jobs();
+        scan_for_missed_jobs(state);
         break;
     case MenuSaveAsBmp:
-        save_as_bmp(window);
+        save_as_bmp(state, window);
         break;
     case MenuAbout:
         message_box(AboutText, AboutCaption);

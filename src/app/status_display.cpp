@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_state.h"
-#include "monitor/monitor_state.h"
 #include "platform/draw_port.h"
 
 namespace qm {
@@ -40,8 +38,10 @@ void draw_line(DrawContext dc, std::int32_t x, std::int32_t y, const char* text)
 
 } // namespace
 
-int paint_status(DrawContext dc)
+int paint_status(const AppState& state, DrawContext dc)
 {
+    const MonitorState& monitor = state.Monitor;
+    const Settings& settings = state.AppSettings;
     const DeviceCaps caps = device_caps(dc);
     fill_white(dc, 0, 0, caps.horzres, caps.vertres);
 
@@ -55,7 +55,7 @@ int paint_status(DrawContext dc)
 
     std::int32_t hg = use_style(dc, StockFont::DefaultGui, ValueColour);
     const std::int32_t y2 = y1 + hh + Gap;
-    draw_field(dc, ValueX, y2, Monitor.InstallFolder, sizeof Monitor.InstallFolder);
+    draw_field(dc, ValueX, y2, monitor.InstallFolder, sizeof monitor.InstallFolder);
 
     hh = use_style(dc, StockFont::SystemFixed, HeadingColour);
     const std::int32_t y3 = y2 + hg + Gap;
@@ -63,9 +63,9 @@ int paint_status(DrawContext dc)
 
     hg = use_style(dc, StockFont::DefaultGui, ValueColour);
     const std::int32_t users_top = y3 + hh + Gap;
-    const int n = Monitor.MonitoredUserCount;
+    const int n = monitor.MonitoredUserCount;
     for (int k = 0; k < n; ++k) {
-        const MonitoredUserSlot& slot = Monitor.MonitoredUser[k];
+        const MonitoredUserSlot& slot = monitor.MonitoredUser[k];
         const std::int32_t u = users_top + 2 * hg * k;
         draw_field(dc, ValueX, u, slot.user_folder, sizeof slot.user_folder);
         draw_field(dc, StatusLineX, u + hg, slot.status_line, sizeof slot.status_line);
@@ -77,10 +77,10 @@ int paint_status(DrawContext dc)
 
     hg = use_style(dc, StockFont::DefaultGui, ValueColour);
     const std::int32_t y5 = y4 + hh + Gap;
-    std::snprintf(line, sizeof line, "Jobs: %d", static_cast<int>(SessionCounters.jobs));
+    std::snprintf(line, sizeof line, "Jobs: %d", static_cast<int>(state.SessionCounters.jobs));
     draw_line(dc, ValueX, y5, line);
     const std::int32_t y6 = y5 + hg;
-    std::snprintf(line, sizeof line, "Pages: %d", static_cast<int>(SessionCounters.pages));
+    std::snprintf(line, sizeof line, "Pages: %d", static_cast<int>(state.SessionCounters.pages));
     draw_line(dc, ValueX, y6, line);
 
     hh = use_style(dc, StockFont::SystemFixed, HeadingColour);
@@ -89,11 +89,10 @@ int paint_status(DrawContext dc)
 
     use_style(dc, StockFont::DefaultGui, ValueColour);
     const std::int32_t y8 = y7 + hh + Gap;
-    if (AppSettings.last_print_path[0] == '\0')
+    if (settings.last_print_path[0] == '\0')
         draw_line(dc, ValueX, y8, "(None)");
     else
-        draw_field(dc, ValueX, y8, AppSettings.last_print_path,
-                   sizeof AppSettings.last_print_path);
+        draw_field(dc, ValueX, y8, settings.last_print_path, sizeof settings.last_print_path);
     return 0;
 }
 

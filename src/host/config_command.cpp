@@ -27,7 +27,6 @@ void configure_backend(std::FILE* err)
     options.log = err;
     options.log_prefix = "qmspool config: ";
     posix::configure(options);
-    reset_monitor_state();
 }
 
 // Why `path` cannot be stored so that `watch` reads it back as the same folder; null when it can.
@@ -41,7 +40,7 @@ const char* unstorable(const std::string& path)
     // The monitor joins names with backslashes and the backend reads each as a separator.
     if (path.find('\\') != std::string::npos)
         return "a backslash in its name would be read as a folder separator";
-    if (path.size() >= sizeof Monitor.InstallFolder)
+    if (path.size() >= sizeof(MonitorState::InstallFolder))
         return "its name is too long";
     return nullptr;
 }
@@ -52,11 +51,11 @@ int run_config_show(std::FILE* out, std::FILE* err)
 {
     configure_backend(err);
     std::fprintf(out, "settings file: %s\n", posix::settings_file_path().c_str());
-    if (read_install_folder())
-        std::fprintf(out, "install-folder: %s\n", posix::printable(Monitor.InstallFolder).c_str());
+    MonitorState monitor;
+    if (locate_install_folder(monitor))
+        std::fprintf(out, "install-folder: %s\n", posix::printable(monitor.InstallFolder).c_str());
     else
         std::fputs("install-folder: not set (qmspool config install-folder DIR)\n", out);
-    reset_monitor_state();
     return cli::finish_output(out, err) ? 0 : 1;
 }
 

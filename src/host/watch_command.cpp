@@ -25,12 +25,20 @@
 namespace qm::host {
 namespace {
 
-// The Windows program's timer period.
-constexpr long TickMs = 5000;
 // How often the wait between ticks looks for a stop request.
 constexpr long StopCheckMs = 100;
 // Where the desktop sync keeps its install folder, as the monitor reads it.
 constexpr char InstallKey[] = "Software\\U.S. Robotics\\Pilot Desktop\\Core";
+
+// What the watch owns: the monitor's state and what its jobs read and update. The monitor and
+// the job driver keep nothing of their own; this is handed to them.
+struct WatchState {
+    MonitorState Monitor;
+    // The options a headless spooler has: no print dialog, every page straight to the printer.
+    Settings AppSettings{.show_dialog = 0};
+    Counters SessionCounters;
+    RenderState Render;
+};
 
 volatile std::sig_atomic_t StopRequested = 0;
 
@@ -69,7 +77,8 @@ private:
 
 void wait_for_tick()
 {
-    for (long waited = 0; waited < TickMs && !StopRequested; waited += StopCheckMs) {
+    for (long waited = 0; waited < static_cast<long>(TickPeriodMs) && !StopRequested;
+         waited += StopCheckMs) {
         timespec t{0, StopCheckMs * 1000000L};
         nanosleep(&t, nullptr);
     }
@@ -85,9 +94,9 @@ std::string absolute(const char* path)
 
 // The install folder as one path whatever way it was named (links, "..", a trailing slash), for
 // the lock; as given when it cannot be resolved (discovery then finds no users in it).
-std::string canonical_install_folder()
+std::string canonical_install_folder(const MonitorState& monitor)
 {
-    const std::string path = posix::native_path(Monitor.InstallFolder);
+    const std::string path = posix::native_path(monitor.InstallFolder);
     char* resolved = realpath(path.c_str(), nullptr);
     if (!resolved)
         return path;
@@ -138,34 +147,38 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     options.log = err;
     options.printer = r.printer ? r.printer : "";
     posix::configure(options);
-    if (r.install_folder)
-        posix::set_value(InstallKey, "Path", absolute(r.install_folder));
+    // --install-folder is taken in place of the settings' install folder, as an absolute path
+    // like the one the settings hold.
+    const std::string given_folder = r.install_folder ? absolute(r.install_folder) : "";
+    const char* given = r.install_folder ? given_folder.c_str() : nullptr;
 
-    reset_monitor_state();
+    // Made before the state, so that the watches are closed before the lock is given back.
+    WatchLock lock;
+    WatchState state;
+    MonitorState& monitor = state.Monitor;
     // The monitor joins names with backslashes and the backend reads each as a separator: an
     // install folder with one in its name would be taken for another folder.
-    if (read_install_folder() && std::strchr(Monitor.InstallFolder, '\\')) {
+    const bool located = locate_install_folder(monitor, given);
+    if (located && std::strchr(monitor.InstallFolder, '\\')) {
         std::fprintf(err,
                      "qmspool watch: install folder '%s' not used: a backslash in its name "
                      "would be read as a folder separator\n",
-                     posix::printable(Monitor.InstallFolder).c_str());
-        reset_monitor_state();
+                     posix::printable(monitor.InstallFolder).c_str());
         return 1;
     }
     // Nothing to watch yet (a user service started before the folder was named): one line that
     // says what to do, in place of the monitor's message box about it.
-    if (!read_install_folder()) {
+    if (!located) {
         std::fprintf(err,
                      "qmspool watch: no install folder set: name it with 'qmspool config "
                      "install-folder DIR' (or give --install-folder DIR) and start the watch "
                      "again\n");
         return WatchNotConfigured;
     }
-    posix::note_install_folder(Monitor.InstallFolder, r.install_folder != nullptr);
+    posix::note_install_folder(monitor.InstallFolder, r.install_folder != nullptr);
     // Before anything is touched (discovery deletes spool files left from before): a second
     // watch of the folder is refused, and so is a printer the server does not have.
-    WatchLock lock;
-    const std::string folder = canonical_install_folder();
+    const std::string folder = canonical_install_folder(monitor);
     std::string detail;
     switch (lock.take(folder, detail)) {
     case WatchLock::Outcome::Held:
@@ -173,52 +186,42 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     case WatchLock::Outcome::HeldByOther:
         std::fprintf(err, "qmspool watch: '%s' is already watched by qmspool watch (PID %s)\n",
                      posix::printable(folder).c_str(), detail.c_str());
-        reset_monitor_state();
         return 1;
     case WatchLock::Outcome::Unavailable:
         posix::log_line(("cannot tell whether another watch runs (" + detail + ")").c_str());
         break;
     }
     std::string printer_line;
-    if (!check_printer(r.printer, printer_line, err)) {
-        reset_monitor_state();
+    if (!check_printer(r.printer, printer_line, err))
         return 1;
-    }
     if (StopRequested) {
         posix::log_line("stopped");
-        reset_monitor_state();
         return 0;
     }
     Window window = posix::headless_window();
     // Discovery's message has said what is missing, naming the setting or the folder.
-    if (discover_user_folders(window) != 0)
+    if (discover_user_folders(monitor, window, StaleSpoolFiles::Delete, given) != 0)
         return WatchNotConfigured;
-    log_skipped_user_folders(Monitor);
-    if (Monitor.MonitoredUserCount == 0) {
-        reset_monitor_state();
+    log_skipped_user_folders(monitor);
+    if (monitor.MonitoredUserCount == 0)
         return WatchNotConfigured;
-    }
-    for (int i = 0; i < Monitor.MonitoredUserCount; ++i) {
-        if (!Monitor.MonitoredUser[i].watch_handle)
+    for (int i = 0; i < monitor.MonitoredUserCount; ++i) {
+        if (!monitor.MonitoredUser[i].watch_handle)
             continue; // the backend has said why it could not watch the folder
-        const std::string line = "watching " + posix::native_path(Monitor.MonitoredUser[i].status_line);
+        const std::string line =
+            "watching " + posix::native_path(monitor.MonitoredUser[i].status_line);
         posix::log_line(line.c_str());
     }
     posix::log_line(printer_line.c_str());
 
-    // The options a headless spooler has: no print dialog, every page straight to the printer.
-    Settings settings;
-    settings.show_dialog = 0;
-    Counters counters;
-    RenderState render;
-    const JobSession session{settings, counters, render, window, nullptr, nullptr};
+    const JobSession session{
+        state.AppSettings, state.SessionCounters, state.Render, window, nullptr, nullptr};
     char pending[PathBufferSize] = "";
     while (!StopRequested) {
-        on_timer_tick(session, pending);
+        on_timer_tick(monitor, session, pending);
         wait_for_tick();
     }
     posix::log_line("stopped");
-    reset_monitor_state();
     return 0;
 }
 

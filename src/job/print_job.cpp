@@ -24,8 +24,6 @@ constexpr char StartPageText[] = "The Windows printer driver returned an error. 
 constexpr char DialogErrorText[] = "Error setting printer from print dialog";
 constexpr std::uint32_t PageWaitMs = 500;
 
-bool JobRunning = false;
-
 // Owns the printer's device context for the run.
 class PrinterDc {
 public:
@@ -47,17 +45,6 @@ public:
 
 private:
     DrawContext dc_ = nullptr;
-};
-
-class RunningFlag {
-public:
-    RunningFlag() : was_(JobRunning) { JobRunning = true; }
-    ~RunningFlag() { JobRunning = was_; }
-    RunningFlag(const RunningFlag&) = delete;
-    RunningFlag& operator=(const RunningFlag&) = delete;
-
-private:
-    bool was_;
 };
 
 void pause_before_page(const Settings& settings, Window main_window)
@@ -147,11 +134,6 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
 
 } // namespace
 
-bool print_job_running()
-{
-    return JobRunning;
-}
-
 DrawContext open_default_printer()
 {
     char name[256];
@@ -163,7 +145,7 @@ DrawContext open_default_printer()
 int run_print_job(const JobSession& session, const char* path, int mode, std::FILE* bmp)
 {
     Window main_window = session.main_window;
-    RunningFlag running;
+    BusyHold running(session.counters);
     int result;
     {
         // Destroyed in reverse: the spool file (inside print_pages), then the window's context,

@@ -14,18 +14,15 @@ enum JobMode : int {
     JobFirstPage = 2,  // the first page drawn in the window (and saved, with a BMP stream)
 };
 
-// True while a run is under way; modal boxes inside a run dispatch timer ticks, and a tick must
-// not start a second job inside the first.
-bool print_job_running();
-
 // A device context on the system's default printer, or null when there is none.
 DrawContext open_default_printer();
 
 // Runs a job over the spool file at `path`, with the session's window, cursors and options; adds
-// to its counters and draws into its render state. 0 when it went through (also for an empty path,
-// a file with no records, or a page that could not be drawn); -1 when the print dialog was
-// cancelled or gave no printer, the file did not open, or the printer refused a document or a
-// page. Every -1 but the cancelled dialog has been shown to the user.
+// to its counters and draws into its render state. The session's TickBusy is held for the run.
+// 0 when it went through (also for an empty path, a file with no records, or a page that could
+// not be drawn); -1 when the print dialog was cancelled or gave no printer, the file did not
+// open, or the printer refused a document or a page. Every -1 but the cancelled dialog has been
+// shown to the user.
 int run_print_job(const JobSession& session, const char* path, int mode, std::FILE* bmp);
 
 } // namespace qm

@@ -3,9 +3,7 @@
 #include <cstdio>
 
 #include "job/job_start.h"
-#include "job/print_job.h"
 #include "monitor/discovery.h"
-#include "monitor/monitor_state.h"
 #include "platform/watch_port.h"
 
 namespace qm {
@@ -14,34 +12,34 @@ namespace {
 // The lowest slot whose watch has fired, PollNothingFired or PollFailed. Slots whose watch did
 // not open are never waited on: one user whose "backup" could not be watched must not make
 // every poll fail and so stop every other user's jobs.
-int poll_watches()
+int poll_watches(const MonitorState& monitor)
 {
     WatchHandle watches[MaxMonitoredUsers];
-    const int count = Monitor.MonitoredUserCount;
+    const int count = monitor.MonitoredUserCount;
     for (int i = 0; i < count; ++i)
-        watches[i] = Monitor.MonitoredUser[i].watch_handle.get();
+        watches[i] = monitor.MonitoredUser[i].watch_handle.get();
     return poll_change_watches(watches, count);
 }
 
 // Checks a slot and re-arms its watch whatever the check found; a slot that printed needs no
 // more re-checks.
-void serve_slot(const JobSession& session, int slot)
+void serve_slot(MonitorState& monitor, const JobSession& session, int slot)
 {
-    if (check_user_for_job(session, slot) == 0)
-        Monitor.RetrySlot = -1;
-    arm_change_watch(Monitor.MonitoredUser[slot].watch_handle.get());
+    if (check_user_for_job(monitor, session, slot) == 0)
+        monitor.RetrySlot = -1;
+    arm_change_watch(monitor.MonitoredUser[slot].watch_handle.get());
 }
 
 } // namespace
 
-int check_user_for_job(const JobSession& session, int slot)
+int check_user_for_job(MonitorState& monitor, const JobSession& session, int slot)
 {
-    MonitoredUserSlot& user = Monitor.MonitoredUser[slot];
+    MonitoredUserSlot& user = monitor.MonitoredUser[slot];
     int result = -1;
     for (int k = 0; k < 2; ++k) {
         // Discovery gave a slot only to folders whose spool file paths fit.
         char path[PathBufferSize];
-        const int n = std::snprintf(path, sizeof path, "%s\\%s\\%s\\%s", Monitor.InstallFolder,
+        const int n = std::snprintf(path, sizeof path, "%s\\%s\\%s\\%s", monitor.InstallFolder,
                                     user.user_folder, user.backup_folder, SpoolFileNames[k]);
         if (n < 0 || n >= static_cast<int>(sizeof path))
             continue;
@@ -58,30 +56,26 @@ int check_user_for_job(const JobSession& session, int slot)
     return result;
 }
 
-TickOutcome on_timer_tick(const JobSession& session, char* pending_path)
+TickOutcome on_timer_tick(MonitorState& monitor, const JobSession& session, char* pending_path)
 {
     // A tick dispatched by a modal box inside a job does nothing, so no job starts inside
     // another.
-    if (Monitor.TickBusy || print_job_running())
+    if (session.counters.TickBusy)
         return TickOutcome::KeepRunning;
-    if (pending_path[0]) {
-        Monitor.TickBusy = 1;
-        const bool end = run_command_line_job(session, pending_path);
-        Monitor.TickBusy = 0;
-        if (end)
-            return TickOutcome::EndProgram;
-    }
+    BusyHold busy(session.counters);
+    if (pending_path[0] && run_command_line_job(session, pending_path))
+        return TickOutcome::EndProgram;
 
-    const int fired = poll_watches();
+    const int fired = poll_watches(monitor);
     if (fired >= 0) {
-        Monitor.RetryCountdown = RetryTicks;
-        Monitor.RetrySlot = fired;
-        serve_slot(session, fired);
-    } else if (Monitor.RetrySlot != -1 && Monitor.RetryCountdown > 0) {
+        monitor.RetryCountdown = RetryTicks;
+        monitor.RetrySlot = fired;
+        serve_slot(monitor, session, fired);
+    } else if (monitor.RetrySlot != -1 && monitor.RetryCountdown > 0) {
         // The synchronisation may have held the file open when its watch fired, and a file
         // that is merely closed fires nothing: look again while the countdown lasts.
-        --Monitor.RetryCountdown;
-        serve_slot(session, Monitor.RetrySlot);
+        --monitor.RetryCountdown;
+        serve_slot(monitor, session, monitor.RetrySlot);
     }
     return TickOutcome::KeepRunning;
 }

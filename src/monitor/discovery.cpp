@@ -88,18 +88,18 @@ void delete_stale_spool_file(const char* watched_path, const char* name)
 }
 
 // Fills the next slot for one user folder; false when the folder gives no slot.
-bool add_user(const char* user_name, StaleSpoolFiles stale)
+bool add_user(MonitorState& monitor, const char* user_name, StaleSpoolFiles stale)
 {
-    MonitoredUserSlot& slot = Monitor.MonitoredUser[Monitor.MonitoredUserCount];
+    MonitoredUserSlot& slot = monitor.MonitoredUser[monitor.MonitoredUserCount];
     char user_path[PathBufferSize];
-    if (!fit_user_path(Monitor.InstallFolder, user_name, user_path))
+    if (!fit_user_path(monitor.InstallFolder, user_name, user_path))
         return false;
     char backup[200] = {};
     if (!choose_backup_folder(user_path, backup))
         return false;
 
     char watched[PathBufferSize];
-    if (!fit_watched_path(Monitor.InstallFolder, user_name, backup, watched))
+    if (!fit_watched_path(monitor.InstallFolder, user_name, backup, watched))
         return false;
 
     slot = MonitoredUserSlot{};
@@ -122,16 +122,23 @@ bool add_user(const char* user_name, StaleSpoolFiles stale)
 
     slot.seen_stamp[0] = -1;
     slot.seen_stamp[1] = -1;
-    ++Monitor.MonitoredUserCount;
+    ++monitor.MonitoredUserCount;
     return true;
 }
 
 } // namespace
 
-bool read_install_folder()
+bool locate_install_folder(MonitorState& monitor, const char* given)
 {
-    char* dest = Monitor.InstallFolder;
-    const std::size_t size = sizeof Monitor.InstallFolder;
+    char* dest = monitor.InstallFolder;
+    const std::size_t size = sizeof monitor.InstallFolder;
+    if (given) {
+        // Never cut short: a cut path names another folder.
+        if (format_path(dest, size, "%s", given))
+            return true;
+        dest[0] = '\0';
+        return false;
+    }
     if (read_registry_value("Software", "U.S. Robotics", "Pilot Desktop", "Core", "Path", dest,
                             size) != 0 &&
         read_registry_value("Software", "3Com", "Palm Desktop", "Core", "Path", dest, size) != 0)
@@ -157,26 +164,27 @@ bool fit_watched_path(const char* install_folder, const char* user_name, const c
     return std::strlen(watched) + 1 + longest_spool_name() < PathBufferSize;
 }
 
-int discover_user_folders(Window main_window, StaleSpoolFiles stale)
+int discover_user_folders(MonitorState& monitor, Window main_window, StaleSpoolFiles stale,
+                          const char* given)
 {
-    if (!read_install_folder()) {
+    if (!locate_install_folder(monitor, given)) {
         show_window(main_window, ShowNormal);
         message_box("Cannot locate a path to the Palm Desktop backup files", "Registry Error");
         return -1;
     }
 
-    Monitor.MonitoredUserCount = 0;
+    monitor.MonitoredUserCount = 0;
     FolderEntry entry{};
-    FolderListing listing(Monitor.InstallFolder, &entry);
+    FolderListing listing(monitor.InstallFolder, &entry);
     if (listing.started()) {
         do {
             if (!entry.is_folder || is_dot_entry(entry.name))
                 continue;
-            add_user(entry.name, stale);
-        } while (Monitor.MonitoredUserCount < MaxMonitoredUsers && listing.next(&entry));
+            add_user(monitor, entry.name, stale);
+        } while (monitor.MonitoredUserCount < MaxMonitoredUsers && listing.next(&entry));
     }
 
-    if (Monitor.MonitoredUserCount == 0) {
+    if (monitor.MonitoredUserCount == 0) {
         show_window(main_window, ShowNormal);
         message_box("Can't find any valid user folders", "Quillmark Spooler");
     }

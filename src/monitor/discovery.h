@@ -15,19 +15,19 @@ extern const char* const SpoolFileNames[2];
 // them, for they may be jobs that spooler is about to print.
 enum class StaleSpoolFiles { Delete, Keep };
 
-// Reads the install folder, fills the MonitoredUser table, opens and arms a change watch per
-// backup folder and deletes spool files left over from before (unless told to keep them). -1
-// when the install folder cannot be found (the user has been told, over `main_window` shown
-// restored); 0 otherwise, also when no user was found.
-int discover_user_folders(Window main_window, StaleSpoolFiles stale = StaleSpoolFiles::Delete);
+// Fills monitor.InstallFolder: with `given` when there is one (qmspool watch's --install-folder),
+// else with the folder the settings name. False when the settings name none, or when `given`
+// does not fit the buffer.
+bool locate_install_folder(MonitorState& monitor, const char* given = nullptr);
 
-// Reads the install folder into Monitor.InstallFolder, as discovery does first. False when the
-// settings name none.
-bool read_install_folder();
-
-// Reads the install folder from the settings into Monitor.InstallFolder, as discovery does
-// first; false when it is not set.
-bool read_install_folder();
+// Locates the install folder (as locate_install_folder, from `given` or the settings), fills the
+// MonitoredUser table, opens and arms a change watch per backup folder and deletes spool files
+// left over from before (unless told to keep them). -1 when the install folder cannot be found
+// (the user has been told, over `main_window` shown restored); 0 otherwise, also when no user
+// was found.
+int discover_user_folders(MonitorState& monitor, Window main_window,
+                          StaleSpoolFiles stale = StaleSpoolFiles::Delete,
+                          const char* given = nullptr);
 
 // The name fitting of a user's slot, apart from the file system so that it can be fuzzed. The
 // user folder's path, false when the name does not fit the slot's field or the path its buffer.

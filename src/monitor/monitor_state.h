@@ -1,6 +1,7 @@
-// The job monitor's program-wide state: the install folder, the table of monitored users with
-// their change watches, and the tick's bookkeeping. Grouped so a test can put it back to how the
-// program starts.
+// The job monitor's state: the install folder, the table of monitored users with their change
+// watches, and the tick's re-check bookkeeping. Its owner (the application, or qmspool watch)
+// makes one and hands it to discovery, the tick and the job detection; the monitor keeps none
+// of its own.
 #pragma once
 
 #include <cstdint>
@@ -24,14 +25,8 @@ struct MonitorState {
     char InstallFolder[PathBufferSize] = {};
     MonitoredUserSlot MonitoredUser[MaxMonitoredUsers];
     int MonitoredUserCount = 0;
-    int TickBusy = 0;
     std::int32_t RetrySlot = -1;
     std::uint32_t RetryCountdown = 0;
 };
-
-extern MonitorState Monitor;
-
-// Closes every watch and empties the table.
-void reset_monitor_state();
 
 } // namespace qm

@@ -86,15 +86,22 @@ protected:
 
     static void reset_all()
     {
-        reset_monitor_state();
-        reset_app_state();
+        program_state() = AppState{};
         sim::reset();
     }
+
+    // The program's state, which the window procedure reaches, by the names of its parts.
+    AppState& State = program_state();
+    Settings& AppSettings = State.AppSettings;
+    Counters& SessionCounters = State.SessionCounters;
+    RenderState& Render = State.Render;
+    MonitorState& Monitor = State.Monitor;
+    AppShell& App = State.App;
 
     // The main window and cursors as start-up makes them, without the rest of start-up: the
     // window 617 wide (a page inch is (617 + 1) / 8 = 77 pixels in it), messages to the real
     // window procedure, the default printer used without asking.
-    static void open_main_window()
+    void open_main_window()
     {
         register_window_class(nullptr, {"QMSpoolClass", 102, 101, main_window_procedure});
         App.MainWindow = create_main_window(
@@ -106,7 +113,7 @@ protected:
     }
 
     // A tick of the main window's timer, as the window gets it.
-    static void tick() { main_window_procedure(App.MainWindow, MessageTimer, 1, 0); }
+    void tick() { main_window_procedure(App.MainWindow, MessageTimer, 1, 0); }
 
     // Points the Palm Desktop registry value at a folder.
     static void set_install_folder(const std::string& folder, const KeyPath& key = RoboticsKey)

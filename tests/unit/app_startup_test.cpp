@@ -38,7 +38,7 @@ protected:
 
 TEST_F(StartUp, runs_in_order_from_cursors_to_the_first_repaint)
 {
-    ASSERT_EQ(start_up(instance(), ShowDefault), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowDefault), 0);
     const std::vector<std::string> expected = {
         "load_cursor wait",
         "load_cursor arrow",
@@ -77,7 +77,7 @@ TEST_F(StartUp, runs_in_order_from_cursors_to_the_first_repaint)
 
 TEST_F(StartUp, first_run_uses_the_defaults)
 {
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     const sim::WindowState* w = sim::main_window();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->rect.left, 25);
@@ -113,7 +113,7 @@ TEST_F(StartUp, stored_settings_set_geometry_options_and_check_marks)
     std::memcpy(path.data(), "C:\\last.pdb", 11);
     sim::store_value(SettingsKeyPath, "last_print_path", path);
 
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     const sim::WindowState* w = sim::main_window();
     EXPECT_EQ(sim::calls_starting_with({"move_window"}),
               std::vector<std::string>{"move_window 100 -8 700 500 repaint"});
@@ -130,7 +130,7 @@ TEST_F(StartUp, stored_settings_set_geometry_options_and_check_marks)
 TEST_F(StartUp, open_minimized_minimises_before_discovery)
 {
     sim::store_value(SettingsKeyPath, "open_minimized", le32(1));
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     EXPECT_EQ(sim::calls_starting_with({"show_window", "update_window", "open_watch"}),
               (std::vector<std::string>{"show_window 1", "update_window", "show_window 6",
                                         "update_window",
@@ -142,12 +142,12 @@ TEST_F(StartUp, open_minimized_minimises_before_discovery)
 TEST_F(StartUp, failures_end_the_program_with_code_1_and_store_nothing)
 {
     sim::fail_class_registration(true);
-    EXPECT_EQ(start_up(instance(), ShowNormal), -1);
+    EXPECT_EQ(start_up(State, instance(), ShowNormal), -1);
     EXPECT_EQ(sim::main_window(), nullptr);
 
     reset_all();
     sim::fail_window_creation(true);
-    EXPECT_EQ(start_up(instance(), ShowNormal), -2);
+    EXPECT_EQ(start_up(State, instance(), ShowNormal), -2);
     EXPECT_TRUE(sim::calls_starting_with({"show_window"}).empty());
 
     reset_all();
@@ -174,7 +174,7 @@ TEST_F(StartUp, missing_install_folder_reports_and_fails_before_the_timer)
 TEST_F(StartUp, no_user_folder_is_reported_and_start_up_goes_on)
 {
     std::filesystem::remove_all(tree_.path("Jane"));
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     ASSERT_EQ(sim::message_boxes().size(), 1u);
     EXPECT_EQ(sim::message_boxes()[0].text, "Can't find any valid user folders");
     EXPECT_EQ(sim::message_boxes()[0].caption, "Quillmark Spooler");
@@ -297,7 +297,7 @@ TEST_F(BesideARunningSpooler, a_job_prints_beside_it_and_leaves_the_folders_spoo
 TEST_F(StartUp, exit_stores_nine_values_in_order_and_keeps_the_window)
 {
     sim::store_value(SettingsKeyPath, "pause_pages", le32(5));
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     move_window(App.MainWindow, 40, 50, 600, 700, true);
     std::snprintf(AppSettings.last_print_path, sizeof AppSettings.last_print_path, "C:\\j.pdb");
     sim::clear_calls();
@@ -325,7 +325,7 @@ TEST_F(StartUp, exit_stores_nine_values_in_order_and_keeps_the_window)
 
 TEST_F(StartUp, closing_the_window_stores_the_same_values_with_an_empty_path)
 {
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     sim::clear_calls();
     sim::post_message(App.MainWindow, 16 /* close */);
     EXPECT_EQ(run_message_loop(), 0);
@@ -340,7 +340,7 @@ TEST_F(StartUp, minimised_window_stores_its_restored_rectangle)
 {
     sim::store_value(SettingsKeyPath, "open_minimized", le32(1));
     sim::store_value(SettingsKeyPath, "window_x", le32(300));
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     ASSERT_TRUE(is_minimized(App.MainWindow));
     ASSERT_EQ(window_rect(App.MainWindow).left, -32000);
     sim::post_message(App.MainWindow, 16 /* close, as from the taskbar */);
@@ -354,7 +354,7 @@ TEST_F(StartUp, minimised_window_stores_its_restored_rectangle)
 
 TEST_F(StartUp, dispatch_answers_each_message_as_the_table_says)
 {
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     Window w = App.MainWindow;
     sim::clear_calls();
     EXPECT_EQ(main_window_procedure(w, MessageInitDialog, 0, 0), 1);
@@ -377,7 +377,7 @@ TEST_F(StartUp, dispatch_answers_each_message_as_the_table_says)
 
 TEST_F(StartUp, repaint_shows_status_or_the_cached_page_by_display_mode)
 {
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     sim::clear_calls();
     sim::clear_drawing();
     EXPECT_EQ(main_window_procedure(App.MainWindow, MessagePaint, 0, 0), 0);
@@ -398,7 +398,7 @@ TEST_F(StartUp, repaint_shows_status_or_the_cached_page_by_display_mode)
 
 TEST_F(StartUp, repaint_of_a_page_clears_the_window_and_copies_the_cached_page)
 {
-    ASSERT_EQ(start_up(instance(), ShowNormal), 0);
+    ASSERT_EQ(start_up(State, instance(), ShowNormal), 0);
     Render.PreviewCache = RasterPreviewSurface::create(20, 10, 96, 96);
     ASSERT_NE(Render.PreviewCache, nullptr);
     auto band = Render.PreviewCache->create_band_surface(1, 1);

@@ -30,7 +30,7 @@ protected:
         return names;
     }
 
-    static std::vector<std::string> users()
+    std::vector<std::string> users() const
     {
         std::vector<std::string> out;
         for (int k = 0; k < Monitor.MonitoredUserCount; ++k)
@@ -47,21 +47,34 @@ TEST_F(Discovery, prefers_the_first_registry_path_and_falls_back_to_the_second)
     other.folder("Ann/backup");
     tree_.folder("Bob/backup");
     set_install_folder(other.root(), ThreeComKey);
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_STREQ(Monitor.InstallFolder, tree_.root().c_str());
     EXPECT_EQ(users(), std::vector<std::string>{"Bob"});
 
     reset_all();
     set_install_folder(other.root(), ThreeComKey);
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_STREQ(Monitor.InstallFolder, other.root().c_str());
     EXPECT_EQ(users(), std::vector<std::string>{"Ann"});
+
+    // A folder given by the caller (qmspool watch's --install-folder) is taken over both,
+    // whole or not at all: a cut path names another folder.
+    const std::string given = tree_.root();
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow, StaleSpoolFiles::Keep, given.c_str()),
+              0);
+    EXPECT_EQ(users(), std::vector<std::string>{"Bob"});
+    const std::string longest(PathBufferSize - 1, 'x');
+    EXPECT_TRUE(locate_install_folder(Monitor, longest.c_str()));
+    EXPECT_EQ(Monitor.InstallFolder, longest);
+    const std::string too_long = longest + "y";
+    EXPECT_FALSE(locate_install_folder(Monitor, too_long.c_str()));
+    EXPECT_STREQ(Monitor.InstallFolder, "");
 }
 
 TEST_F(Discovery, without_an_install_folder_shows_the_window_and_reports)
 {
     reset_all();
-    EXPECT_EQ(discover_user_folders(App.MainWindow), -1);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), -1);
     ASSERT_EQ(sim::message_boxes().size(), 1u);
     EXPECT_EQ(sim::message_boxes()[0].text,
               "Cannot locate a path to the Palm Desktop backup files");
@@ -73,7 +86,7 @@ TEST_F(Discovery, without_an_install_folder_shows_the_window_and_reports)
 TEST_F(Discovery, fills_a_slot_with_an_armed_watch_on_the_backup_folder)
 {
     tree_.folder("Jane/backup");
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     ASSERT_EQ(Monitor.MonitoredUserCount, 1);
     const MonitoredUserSlot& slot = Monitor.MonitoredUser[0];
     EXPECT_STREQ(slot.user_folder, "Jane");
@@ -98,7 +111,7 @@ TEST_F(Discovery, backup_entry_wins_even_when_it_is_a_plain_file)
     tree_.file("Joe/backup");
     tree_.folder("Joe/Prefs");
     tree_.file("Joe/Prefs/Saved_Preferences.PRC");
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     ASSERT_EQ(Monitor.MonitoredUserCount, 2);
     for (int k = 0; k < 2; ++k) {
         const MonitoredUserSlot& slot = Monitor.MonitoredUser[k];
@@ -126,7 +139,7 @@ TEST_F(Discovery, takes_the_first_listed_subfolder_holding_the_preferences)
             break;
         }
     }
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     ASSERT_EQ(Monitor.MonitoredUserCount, 1);
     EXPECT_EQ(std::string(Monitor.MonitoredUser[0].backup_folder), first);
 }
@@ -135,7 +148,7 @@ TEST_F(Discovery, matches_the_two_names_without_regard_to_letter_case)
 {
     tree_.folder("Jane/BackUp");
     tree_.file("Joe/Sync/SAVED_PREFERENCES.prc");
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     ASSERT_EQ(Monitor.MonitoredUserCount, 2);
     for (int k = 0; k < 2; ++k) {
         const MonitoredUserSlot& slot = Monitor.MonitoredUser[k];
@@ -152,7 +165,7 @@ TEST_F(Discovery, files_dot_entries_and_folders_without_backup_get_no_slot)
     tree_.file("backup");
     tree_.folder("NoBackup/Sub");
     tree_.folder("Jane/backup");
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_EQ(users(), std::vector<std::string>{"Jane"});
 }
 
@@ -163,7 +176,7 @@ TEST_F(Discovery, names_too_long_for_their_fields_are_skipped)
     tree_.folder(long_user + "/backup");
     tree_.file("Joe/" + long_backup + "/Saved_Preferences.PRC");
     tree_.folder(std::string(49, 'v') + "/backup");
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_EQ(users(), std::vector<std::string>{std::string(49, 'v')});
 }
 
@@ -176,7 +189,7 @@ TEST_F(Discovery, fifty_one_users_fill_fifty_slots_in_listing_order)
         if (expected.size() < 50)
             expected.push_back(name);
     }
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_EQ(Monitor.MonitoredUserCount, 50);
     EXPECT_EQ(users(), expected);
     EXPECT_EQ(sim::open_watch_count(), 50);
@@ -187,7 +200,7 @@ TEST_F(Discovery, stale_spool_files_are_deleted_after_the_watch_opens)
     tree_.file("Jane/backup/Quillmark Spool File.pdb");
     tree_.file("Jane/backup/Quillmark_Spool_File.pdb");
     tree_.file("Jane/backup/other.pdb");
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_FALSE(tree_.exists("Jane/backup/Quillmark Spool File.pdb"));
     EXPECT_FALSE(tree_.exists("Jane/backup/Quillmark_Spool_File.pdb"));
     EXPECT_TRUE(tree_.exists("Jane/backup/other.pdb"));
@@ -204,7 +217,7 @@ TEST_F(Discovery, stale_file_held_open_by_another_program_stays)
 {
     tree_.file("Jane/backup/Quillmark Spool File.pdb");
     sim::hold_file(tree_.path("Jane/backup/Quillmark Spool File.pdb").c_str(), false);
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_TRUE(tree_.exists("Jane/backup/Quillmark Spool File.pdb"));
     EXPECT_FALSE(sim::watch_fired(Monitor.MonitoredUser[0].watch_handle.get()));
 }
@@ -212,7 +225,7 @@ TEST_F(Discovery, stale_file_held_open_by_another_program_stays)
 TEST_F(Discovery, no_usable_user_folder_is_reported_and_is_not_a_failure)
 {
     tree_.folder("Jane/Nothing");
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_EQ(Monitor.MonitoredUserCount, 0);
     ASSERT_EQ(sim::message_boxes().size(), 1u);
     EXPECT_EQ(sim::message_boxes()[0].text, "Can't find any valid user folders");
@@ -220,7 +233,7 @@ TEST_F(Discovery, no_usable_user_folder_is_reported_and_is_not_a_failure)
 
     reset_all();
     set_install_folder(tree_.path("missing"));
-    EXPECT_EQ(discover_user_folders(App.MainWindow), 0);
+    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_EQ(sim::message_boxes().size(), 1u);
 }
 

@@ -12,9 +12,9 @@ namespace {
 
 class MenuCommands : public JobTest {
 protected:
-    static void command(int id)
+    void command(int id)
     {
-        on_menu_command(App.MainWindow, window_menu(App.MainWindow), id);
+        on_menu_command(State, App.MainWindow, window_menu(App.MainWindow), id);
     }
     static bool checked(int id) { return sim::main_window()->checks.at(id); }
 

@@ -44,7 +44,7 @@ protected:
 
     int run(const std::string& path, int mode, std::FILE* bmp = nullptr)
     {
-        return run_print_job(app_job_session(), path.c_str(), mode, bmp);
+        return run_print_job(app_job_session(State), path.c_str(), mode, bmp);
     }
 
     static std::vector<std::string> titles()
@@ -334,7 +334,7 @@ TEST_F(CommandLineTick, prints_once_then_stores_the_settings_and_ends)
     EXPECT_EQ(SessionCounters.jobs, 2) << "first page to the window, then the printer";
     EXPECT_TRUE(sim::main_window()->minimized);
     EXPECT_TRUE(sim::quit_posted());
-    EXPECT_EQ(Monitor.TickBusy, 0);
+    EXPECT_FALSE(SessionCounters.TickBusy);
     sim::clear_calls();
     tick();
     EXPECT_TRUE(sim::calls_starting_with({"get_dc"}).empty()) << "served once";
@@ -364,7 +364,7 @@ TEST_F(CommandLineTick, a_relative_path_is_made_absolute)
 
 TEST_F(CommandLineTick, does_nothing_while_busy)
 {
-    Monitor.TickBusy = 1;
+    SessionCounters.TickBusy = true;
     tick();
     EXPECT_NE(App.PendingPrintPath[0], '\0');
     EXPECT_TRUE(sim::printed_documents().empty());

@@ -43,7 +43,7 @@ protected:
     {
         WindowDc dc(window_);
         sim::clear_drawing();
-        EXPECT_EQ(paint_status(dc.get()), 0);
+        EXPECT_EQ(paint_status(State, dc.get()), 0);
         std::vector<Line> lines;
         for (const sim::TextDrawn& t : sim::text_drawn()) {
             const bool heading = t.font == StockFont::SystemFixed;
@@ -54,7 +54,7 @@ protected:
         return lines;
     }
 
-    static void add_user(const char* user, const char* status)
+    void add_user(const char* user, const char* status)
     {
         MonitoredUserSlot& slot = Monitor.MonitoredUser[Monitor.MonitoredUserCount++];
         std::snprintf(slot.user_folder, sizeof slot.user_folder, "%s", user);

@@ -114,20 +114,12 @@ bool dark(std::uint32_t c)
     return (c >> 16) < 0x60 && ((c >> 8) & 0xFF) < 0x60 && (c & 0xFF) < 0x60;
 }
 
-class StatusScreen : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        reset_app_state();
-        reset_monitor_state();
-    }
-    void TearDown() override { SetUp(); }
-};
-
-TEST_F(StatusScreen, paints_each_line_in_its_style_at_its_place)
+TEST(StatusScreen, paints_each_line_in_its_style_at_its_place)
 {
-    std::snprintf(Monitor.InstallFolder, sizeof Monitor.InstallFolder, "C:\\Palm");
-    MonitoredUserSlot& slot = Monitor.MonitoredUser[Monitor.MonitoredUserCount++];
+    AppState state;
+    MonitorState& monitor = state.Monitor;
+    std::snprintf(monitor.InstallFolder, sizeof monitor.InstallFolder, "C:\\Palm");
+    MonitoredUserSlot& slot = monitor.MonitoredUser[monitor.MonitoredUserCount++];
     std::snprintf(slot.user_folder, sizeof slot.user_folder, "Jane");
     std::snprintf(slot.status_line, sizeof slot.status_line, "C:\\Palm\\Jane\\backup");
 
@@ -136,7 +128,7 @@ TEST_F(StatusScreen, paints_each_line_in_its_style_at_its_place)
     const int hg = stock_font_height(page.dc(), DEFAULT_GUI_FONT);
     ASSERT_GT(hh, 0);
     ASSERT_GT(hg, 0);
-    EXPECT_EQ(paint_status(reinterpret_cast<DrawContext>(page.dc())), 0);
+    EXPECT_EQ(paint_status(state, reinterpret_cast<DrawContext>(page.dc())), 0);
 
     // The whole surface was cleared (it started black).
     EXPECT_EQ(page.pixel(639, 399), 0xFFFFFFu);
