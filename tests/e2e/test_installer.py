@@ -191,8 +191,9 @@ def test_upgrade_of_a_per_user_install_closes_the_spooler_and_keeps_settings_and
     palm.remove()
     setup = wine.start(setup_exe, "/CurrentUser", log_path=os.path.join(artifacts, "setup.log"))
     try:
-        driver.page("Destination Folder")
-        driver.next()
+        for page in ("Choose Users", "Destination Folder"):  # as the command line chose
+            driver.page(page)
+            driver.next()
         driver.page("Check the components")
         driver.next()
         last = driver.page("has been installed")
