@@ -54,11 +54,16 @@ BrandingText "${PRODUCT} ${VERSION}"
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\QMSpooler.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start the spooler now"
+!define MUI_FINISHPAGE_TEXT "$FinishText"
+Var FinishText  ; set by finish_pre: whether the sync software was found
+Var SyncFound
 
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_PAGE_CUSTOMFUNCTION_PRE finish_pre
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW finish_show
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -107,6 +112,22 @@ FunctionEnd
 !insertmacro CLOSE_SPOOLER_FUNCTION ""
 !insertmacro CLOSE_SPOOLER_FUNCTION "un."
 
+; Whether the user has a stored value for the program's option named $R0 ($R1: 1 or 0). The
+; installer sets an option only when there is none: a first install sets it up, a later one keeps
+; the user's own choice.
+Function option_stored
+  StrCpy $R1 0
+  StrCpy $0 0
+  seek:
+    ClearErrors
+    EnumRegValue $1 HKCU "${SETTINGS_KEY}" $0
+    IfErrors done
+    IntOp $0 $0 + 1
+    StrCmp $1 $R0 0 seek
+    StrCpy $R1 1
+  done:
+FunctionEnd
+
 Section "-Program" SecProgram
   Call close_spooler
   SetOutPath "$INSTDIR"
@@ -135,17 +156,22 @@ SectionEnd
 ; on the user's choice in the menu governs, at log-on as at any start.
 Section "Start the spooler when I log on" SecLogon
   WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\QMSpooler.exe"'
-  StrCpy $0 0
-  seek:
-    ClearErrors
-    EnumRegValue $1 HKCU "${SETTINGS_KEY}" $0
-    IfErrors first_start
-    StrCmp $1 "open_minimized" chosen
-    IntOp $0 $0 + 1
-    Goto seek
-  first_start:
+  StrCpy $R0 "open_minimized"
+  Call option_stored
+  ${If} $R1 == 0
     WriteRegBin HKCU "${SETTINGS_KEY}" "open_minimized" 01000000
-  chosen:
+  ${EndIf}
+SectionEnd
+
+; Without "Use default printer" every job waits at the Print dialog for someone to answer it, so
+; a spooler started at log-on would print nothing unattended. The program stores that option as
+; its opposite, show_dialog: 0 prints on the default printer without asking.
+Section "Print on the default printer without asking" SecDefaultPrinter
+  StrCpy $R0 "show_dialog"
+  Call option_stored
+  ${If} $R1 == 0
+    WriteRegBin HKCU "${SETTINGS_KEY}" "show_dialog" 00000000
+  ${EndIf}
 SectionEnd
 
 Section "-Log-on declined"
@@ -153,6 +179,39 @@ Section "-Log-on declined"
     DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${EndIf}
 SectionEnd
+
+; The spooler finds the sync's install folder through this registry value (the first of the two
+; that is there), as at its own start. Without it the spooler would stop at start with an error,
+; so the last page says what is missing rather than offer to start it; the log-on start stays, so
+; that the spooler works once the sync software is installed.
+Function finish_pre
+  StrCpy $SyncFound 1
+  ClearErrors
+  ReadRegStr $0 HKCU "Software\U.S. Robotics\Pilot Desktop\Core" "Path"
+  ${If} ${Errors}
+    ClearErrors
+    ReadRegStr $0 HKCU "Software\3Com\Palm Desktop\Core" "Path"
+  ${EndIf}
+  ${If} ${Errors}
+  ${OrIf} $0 == ""
+    StrCpy $SyncFound 0
+  ${ElseIfNot} ${FileExists} "$0\*.*"
+    StrCpy $SyncFound 0
+  ${EndIf}
+  ${If} $SyncFound == 1
+    StrCpy $FinishText "${PRODUCT} has been installed on your computer.$\r$\n$\r$\nClick Finish to close this wizard."
+  ${Else}
+    StrCpy $FinishText "${PRODUCT} has been installed, but the handheld's desktop sync software was not found: the spooler cannot run until it is installed.$\r$\n$\r$\nOnce it is installed, start the spooler from the Start menu (or log on again, if it starts when you log on)."
+  ${EndIf}
+FunctionEnd
+
+Function finish_show
+  ${If} $SyncFound != 1
+    SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+    ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+    EnableWindow $mui.FinishPage.Run 0
+  ${EndIf}
+FunctionEnd
 
 Function .onInit
   !insertmacro MULTIUSER_INIT

@@ -107,8 +107,9 @@ def test_install_starts_minimised_at_log_on_and_uninstall_closes_it_and_keeps_it
     }
     assert file_version(setup_exe) == entry["DisplayVersion"].data  # the version it showed
     assert registry.query(RUN_KEY)[PRODUCT].data == f'"{MACHINE_DIR}\\QMSpooler.exe"'
-    # A first install asks the program to open minimised; nothing else of its settings is set.
-    assert stored(registry) == {"open_minimized": s.int_bytes(1)}
+    # A first install asks the program to open minimised and to print on the default printer
+    # without asking ("Use default printer" is stored as show_dialog 0); nothing else is set.
+    assert stored(registry) == {"open_minimized": s.int_bytes(1), "show_dialog": s.int_bytes(0)}
 
     wine.restart()  # log off and on: Wine's boot runs the Run key's command line
     assert driver.wait_window(30)["title"] == PRODUCT
@@ -121,11 +122,12 @@ def test_install_starts_minimised_at_log_on_and_uninstall_closes_it_and_keeps_it
     assert not os.path.exists(wine.unix_path(MACHINE_SHORTCUT))
     assert PRODUCT not in (registry.query(RUN_KEY) or {})
     # Closed through its window, the spooler stored its nine values; the uninstaller kept them.
-    assert stored(registry) == dict(s.encode(s.DEFAULTS), open_minimized=s.int_bytes(1))
+    assert stored(registry) == dict(s.encode(s.DEFAULTS), open_minimized=s.int_bytes(1),
+                                    show_dialog=s.int_bytes(0))
 
 
 def test_upgrade_of_a_per_user_install_closes_the_spooler_and_keeps_settings_and_log_on_choice(
-        installs, wine, registry, driver, setup_exe, artifacts):
+        installs, wine, registry, driver, palm, setup_exe, artifacts):
     install(wine, setup_exe, "/CurrentUser")
     entry = registry.query(rf"HKCU\{UNINSTALL}")
     folder = entry["InstallLocation"].data
@@ -134,8 +136,9 @@ def test_upgrade_of_a_per_user_install_closes_the_spooler_and_keeps_settings_and
     assert len(_per_user(wine, f"Roaming/{START_MENU}/{PRODUCT}.lnk")) == 1
     exe = wine.unix_path(folder + r"\QMSpooler.exe")
 
-    # The user turned "Open program minimized" off and moves the window while it runs.
-    s.store(registry, {"open_minimized": 0, "window_x": 300})
+    # The user turned "Open program minimized" and "Use default printer" off and moves the window
+    # while it runs.
+    s.store(registry, {"open_minimized": 0, "show_dialog": 1, "window_x": 300})
     running = Spooler(wine, exe, artifacts)
     proc = running.start()
     driver.wait_window(30)
@@ -148,7 +151,8 @@ def test_upgrade_of_a_per_user_install_closes_the_spooler_and_keeps_settings_and
     assert registry.query(rf"HKCU\{UNINSTALL}")["InstallLocation"].data == folder
     assert not registry.key_exists(rf"HKLM\{UNINSTALL}")
     values = stored(registry)
-    assert (values["open_minimized"], values["window_x"]) == (s.int_bytes(0), s.int_bytes(140))
+    assert (values["open_minimized"], values["show_dialog"], values["window_x"]) == \
+        (s.int_bytes(0), s.int_bytes(1), s.int_bytes(140))
     assert registry.query(RUN_KEY)[PRODUCT].data == f'"{folder}\\QMSpooler.exe"'
 
     # Without a start at log-on (the user took it away), an upgrade adds none.
@@ -180,3 +184,24 @@ def test_upgrade_of_a_per_user_install_closes_the_spooler_and_keeps_settings_and
     install(wine, setup_exe, "/CurrentUser")
     uninstall_silently(wine, registry, "HKCU", "/RemoveSettings")
     assert not registry.key_exists(s.KEY)
+
+    # Installed by hand where the sync software is not (yet): the last page says so and offers no
+    # start now, which would only stop at an error; the log-on start and the unattended printing
+    # are set up all the same, for once the sync software is there.
+    palm.remove()
+    setup = wine.start(setup_exe, "/CurrentUser", log_path=os.path.join(artifacts, "setup.log"))
+    try:
+        for page in ("Choose Users", "Destination Folder"):  # as the command line chose
+            driver.page(page)
+            driver.next()
+        driver.page("Check the components")
+        driver.next()
+        last = driver.page("has been installed")
+        assert any("sync software was not found" in item for item in last), last
+        assert "Start the spooler now" not in last
+        driver.next()
+        assert setup.wait(60) == 0
+    finally:
+        setup.kill() if setup.poll() is None else None
+    assert registry.query(RUN_KEY)[PRODUCT].data.endswith(r'\QMSpooler.exe"')
+    assert stored(registry) == {"open_minimized": s.int_bytes(1), "show_dialog": s.int_bytes(0)}

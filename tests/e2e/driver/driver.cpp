@@ -411,6 +411,80 @@ int cmd_list()
     return ExitDone;
 }
 
+// A wizard's page: the visible dialog whose visible controls (at any depth: a page is a dialog
+// inside the wizard's) include one whose text holds `needle`.
+// A control's text, asked of the control itself: GetWindowText does not ask a window of another
+// process, and the setup's pages are.
+bool control_text(HWND w, char* text, int size)
+{
+    DWORD_PTR got = 0;
+    return SendMessageTimeoutA(w, WM_GETTEXT, static_cast<WPARAM>(size),
+                               reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &got) &&
+           got > 0;
+}
+
+struct PageSearch {
+    const char* needle;
+    bool found = false;
+};
+
+BOOL CALLBACK find_needle(HWND w, LPARAM lp)
+{
+    auto* s = static_cast<PageSearch*>(reinterpret_cast<void*>(lp));
+    char text[2048] = {};
+    if (IsWindowVisible(w) && control_text(w, text, sizeof text) &&
+        std::strstr(text, s->needle)) {
+        s->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND find_page(const char* needle)
+{
+    HWND box = find_box();
+    if (!box)
+        return nullptr;
+    PageSearch search{needle};
+    EnumChildWindows(box, find_needle, reinterpret_cast<LPARAM>(&search));
+    return search.found ? box : nullptr;
+}
+
+// Waits for a wizard page showing `needle`, then prints the text of each of its visible controls,
+// one "item" line each, so that a test sees what the page offers and what it hides.
+int cmd_page(const char* needle, long seconds)
+{
+    HWND box = wait_for([needle] { return find_page(needle); }, seconds);
+    if (!box) {
+        std::printf("no page\n");
+        return ExitNotFound;
+    }
+    EnumChildWindows(
+        box,
+        [](HWND w, LPARAM) -> BOOL {
+            char text[2048] = {};
+            if (IsWindowVisible(w) && control_text(w, text, sizeof text))
+                print_line("item", text);
+            return TRUE;
+        },
+        0);
+    return ExitDone;
+}
+
+// Presses the wizard's default button (Next, Install, Finish: IDOK) once a dialog is showing; the
+// wizard stays, so this does not wait for it to go.
+int cmd_next(long seconds)
+{
+    HWND box = wait_for(find_box, seconds);
+    if (!box) {
+        std::printf("no dialog\n");
+        return ExitNotFound;
+    }
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    return ExitDone;
+}
+
 int usage()
 {
     std::fputs(
@@ -432,6 +506,8 @@ int usage()
         "  hold-window SECONDS          show a window of the spooler's class that will not close\n"
         "  printer                      print the default printer's name and capabilities\n"
         "  list                         print every top-level window\n"
+        "  page TEXT SECONDS            wait for a dialog page showing TEXT; print its controls\n"
+        "  next SECONDS                 press the dialog's default button (a wizard's Next)\n"
         "CLASS defaults to QMSpoolClass. Exit code 0 done, 1 not found, 2 bad usage.\n",
         stderr);
     return ExitUsage;
@@ -522,6 +598,10 @@ int run(int argc, char** argv)
         return cmd_printer();
     if (is(cmd, "list") && argc == 2)
         return cmd_list();
+    if (is(cmd, "page") && argc == 4 && parse_int(argv[3], n))
+        return cmd_page(argv[2], n);
+    if (is(cmd, "next") && argc == 3 && parse_int(argv[2], n))
+        return cmd_next(n);
     return usage();
 }
 

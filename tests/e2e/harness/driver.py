@@ -116,6 +116,20 @@ class Driver:
             raise AssertionError(f"no default printer: {res.stdout}")
         return {k: (v if k == "name" else int(v)) for k, v in _fields(res.stdout).items()}
 
+    def page(self, text: str, seconds=30) -> list:
+        """The texts of the visible controls of the dialog page that shows `text`, once it does."""
+        res = self._run("page", text, seconds, timeout=seconds + 30)
+        if res.returncode != 0:
+            raise AssertionError(f"no page showing {text!r}: {res.stdout}\n{self.windows()}")
+        return [_unescape(line[len("item: "):]) for line in res.stdout.splitlines()
+                if line.startswith("item: ")]
+
+    def next(self, seconds=20):
+        """Presses the wizard's Next (or Install, or Finish) on the dialog showing."""
+        res = self._run("next", seconds, timeout=seconds + 30)
+        if res.returncode != 0:
+            raise AssertionError(f"no dialog to go on from: {res.stdout}\n{self.windows()}")
+
     def windows(self) -> str:
         """Every top-level window, one a line: for failure messages."""
         return self._run("list").stdout

@@ -18,13 +18,13 @@ class Registry:
 
     def query(self, key: str):
         """Every value directly under key, by name; None when the key does not exist."""
-        res = self.wine.run("reg", "query", key)
+        res = self._reg("query", key)
         if res.returncode != 0:
             return None
         return parse_query(res.stdout, key)
 
     def key_exists(self, key: str) -> bool:
-        return self.wine.run("reg", "query", key).returncode == 0
+        return self._reg("query", key).returncode == 0
 
     def set_binary(self, key: str, name: str, data: bytes):
         self._add(key, name, "REG_BINARY", data.hex())
@@ -37,17 +37,23 @@ class Registry:
 
     def delete_key(self, key: str):
         """Deletes key and everything below it; a missing key is no error."""
-        self.wine.run("reg", "delete", key, "/f")
+        self._reg("delete", key, "/f")
 
     def delete_value(self, key: str, name: str):
         """Deletes one value; a missing one is no error."""
-        self.wine.run("reg", "delete", key, "/v", name, "/f")
+        self._reg("delete", key, "/v", name, "/f")
+
+    def _reg(self, *args):
+        """Wine's reg tool on the 64-bit view, the one the programs under test use: with Wine's
+        32-bit loader installed, a plain `wine reg` is the 32-bit tool, whose HKLM\\Software is
+        the redirected one."""
+        return self.wine.run("reg", *args, "/reg:64")
 
     def _add(self, key, name, type_, data):
-        args = ["reg", "add", key, "/v", name, "/t", type_, "/f"]
+        args = ["add", key, "/v", name, "/t", type_, "/f"]
         if data != "":
-            args[5:5] = ["/d", data]
-        res = self.wine.run(*args)
+            args[4:4] = ["/d", data]
+        res = self._reg(*args)
         if res.returncode != 0:
             raise RuntimeError(f"reg add {key} {name} failed: {res.stdout}{res.stderr}")
 
