@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
+#include "version.h"
 #if QM_HAVE_PDF
 #include "cli/job_pdf.h"
 #endif
@@ -45,15 +46,18 @@ const char Usage[] =
     "  qmspool watch [--install-folder DIR] [--printer NAME]\n"
     "      Watch every user's backup folder under the desktop sync's install folder and\n"
     "      print each job the sync leaves there, as the Windows spooler does. DIR defaults to\n"
-    "      the Path in $XDG_CONFIG_HOME/quillmark/settings (~/.config/quillmark/settings):\n"
-    "        [Software\\U.S. Robotics\\Pilot Desktop\\Core]\n"
-    "        Path=/home/me/PalmDesktop\n"
+    "      the install folder stored by qmspool config.\n"
     "      Runs until interrupted (Ctrl+C or SIGTERM); messages go to standard error.\n"
     "      A second watch of the same folder is refused.\n"
     "      To print every job the sync leaves in its users' folders:\n"
     "        qmspool watch --install-folder ~/PalmDesktop\n"
+    "      Exits 78 when there is nothing to watch: no install folder, or no user in it.\n"
+    "  qmspool config [install-folder DIR]\n"
+    "      Show the settings, or store DIR as the install folder that watch reads, in\n"
+    "      $XDG_CONFIG_HOME/quillmark/settings (~/.config/quillmark/settings).\n"
 #endif
-    "  qmspool --help\n";
+    "  qmspool --help\n"
+    "  qmspool --version\n";
 
 bool parse_int(const char* text, std::int32_t lo, std::int32_t hi, std::int32_t& value)
 {
@@ -176,6 +180,10 @@ int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     if (!std::strcmp(command, "--help") || !std::strcmp(command, "-h") ||
         !std::strcmp(command, "help")) {
         std::fputs(Usage, out);
+        return finish_output(out, err) ? 0 : 1;
+    }
+    if (!std::strcmp(command, "--version")) {
+        std::fprintf(out, "qmspool %s\n", QM_VERSION_TEXT);
         return finish_output(out, err) ? 0 : 1;
     }
     if (!std::strcmp(command, "info")) {

@@ -46,7 +46,8 @@ bool parse_options(int argc, const char* const* argv, int first, const char* com
 
 bool is_host_command(const char* command)
 {
-    return command && (!std::strcmp(command, "print") || !std::strcmp(command, "watch"));
+    return command && (!std::strcmp(command, "print") || !std::strcmp(command, "watch") ||
+                       !std::strcmp(command, "config"));
 }
 
 int host_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
@@ -60,6 +61,13 @@ int host_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
         if (!parse_options(argc, argv, 3, "print", options, err))
             return 1;
         return run_print(r, out, err);
+    }
+    if (!std::strcmp(argv[1], "config")) {
+        if (argc == 2)
+            return run_config_show(out, err);
+        if (argc == 4 && !std::strcmp(argv[2], "install-folder") && argv[3][0])
+            return run_config_install_folder(argv[3], out, err);
+        return usage_error(err, "config takes nothing, or install-folder DIR");
     }
     WatchRequest r;
     const Option options[] = {{"--install-folder", &r.install_folder}, {"--printer", &r.printer}};

@@ -151,34 +151,41 @@ int run_watch(const WatchRequest& r, std::FILE* err)
         reset_monitor_state();
         return 1;
     }
+    // Nothing to watch yet (a user service started before the folder was named): one line that
+    // says what to do, in place of the monitor's message box about it.
+    if (!read_install_folder()) {
+        std::fprintf(err,
+                     "qmspool watch: no install folder set: name it with 'qmspool config "
+                     "install-folder DIR' (or give --install-folder DIR) and start the watch "
+                     "again\n");
+        return WatchNotConfigured;
+    }
     // Before anything is touched (discovery deletes spool files left from before): a second
     // watch of the folder is refused, and so is a printer the server does not have.
     WatchLock lock;
+    const std::string folder = canonical_install_folder();
+    std::string detail;
+    switch (lock.take(folder, detail)) {
+    case WatchLock::Outcome::Held:
+        break;
+    case WatchLock::Outcome::HeldByOther:
+        std::fprintf(err, "qmspool watch: '%s' is already watched by qmspool watch (PID %s)\n",
+                     posix::printable(folder).c_str(), detail.c_str());
+        reset_monitor_state();
+        return 1;
+    case WatchLock::Outcome::Unavailable:
+        posix::log_line(("cannot tell whether another watch runs (" + detail + ")").c_str());
+        break;
+    }
     std::string printer_line;
-    if (read_install_folder()) {
-        const std::string folder = canonical_install_folder();
-        std::string detail;
-        switch (lock.take(folder, detail)) {
-        case WatchLock::Outcome::Held:
-            break;
-        case WatchLock::Outcome::HeldByOther:
-            std::fprintf(err, "qmspool watch: '%s' is already watched by qmspool watch (PID %s)\n",
-                         posix::printable(folder).c_str(), detail.c_str());
-            reset_monitor_state();
-            return 1;
-        case WatchLock::Outcome::Unavailable:
-            posix::log_line(("cannot tell whether another watch runs (" + detail + ")").c_str());
-            break;
-        }
-        if (!check_printer(r.printer, printer_line, err)) {
-            reset_monitor_state();
-            return 1;
-        }
-        if (StopRequested) {
-            posix::log_line("stopped");
-            reset_monitor_state();
-            return 0;
-        }
+    if (!check_printer(r.printer, printer_line, err)) {
+        reset_monitor_state();
+        return 1;
+    }
+    if (StopRequested) {
+        posix::log_line("stopped");
+        reset_monitor_state();
+        return 0;
     }
     Window window = posix::headless_window();
     if (discover_user_folders(window) != 0) {
@@ -186,13 +193,13 @@ int run_watch(const WatchRequest& r, std::FILE* err)
                      "qmspool watch: no install folder: give --install-folder DIR, or set Path "
                      "under [%s] in %s\n",
                      InstallKey, posix::settings_file_path().c_str());
-        return 1;
+        return WatchNotConfigured;
     }
     if (Monitor.MonitoredUserCount == 0) {
         std::fprintf(err, "qmspool watch: no user folders with a backup folder in '%s'\n",
                      posix::printable(Monitor.InstallFolder).c_str());
         reset_monitor_state();
-        return 1;
+        return WatchNotConfigured;
     }
     for (int i = 0; i < Monitor.MonitoredUserCount; ++i) {
         if (!Monitor.MonitoredUser[i].watch_handle)

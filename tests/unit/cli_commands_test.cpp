@@ -250,7 +250,8 @@ TEST(QmspoolCommands, output_that_cannot_be_written_is_a_failure)
     img.records = {text_record(0, "a")};
     test::TempFile job("unwritable", build_spool(img));
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"info", job.path()}, std::vector<std::string>{"--help"}}) {
+         {std::vector<std::string>{"info", job.path()}, std::vector<std::string>{"--help"},
+          std::vector<std::string>{"--version"}}) {
         const CliRun r = qmspool(args, std::fopen(job.path(), "rb"));
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args[0] << ": " << r.err;

@@ -387,5 +387,93 @@ TEST(PosixSettings, only_a_regular_settings_file_of_at_most_64_KiB_is_read_and_a
               0);
 }
 
+TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_other_line_stays)
+{
+    TempDir d;
+    const std::string key = "Software\\U.S. Robotics\\Pilot Desktop\\Core";
+    auto stored_path = [] {
+        char path[512] = "";
+        return read_registry_value("Software", "U.S. Robotics", "Pilot Desktop", "Core", "Path",
+                                   path, sizeof path) == 0
+                   ? std::string(path)
+                   : std::string("(none)");
+    };
+    auto read_text = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::string why;
+
+    // No file and no folder for it: both are made, the folder private to the user.
+    const std::string fresh = d / "config/quillmark/settings";
+    {
+        Log log(fresh);
+        EXPECT_EQ(stored_path(), "(none)");
+        ASSERT_TRUE(posix::store_value(key, "Path", "/srv/palm", why)) << why;
+        EXPECT_EQ(stored_path(), "/srv/palm"); // read again, not the cached absence
+        EXPECT_EQ(read_text(fresh), "[" + key + "]\nPath=/srv/palm\n");
+        EXPECT_EQ(fs::status(d / "config/quillmark").permissions() & fs::perms::all,
+                  fs::perms::owner_all);
+    }
+
+    // The key written another way with two Path lines (the reader takes the last): the first is
+    // replaced, the second goes, and every other line stays as it was.
+    const std::string kept = "# mine\r\n[Software\\3Com\\Palm Desktop\\Core]\nPath=/old\n\n"
+                             "[software/u.s. robotics/pilot desktop/core/]\n";
+    write_text(d / "settings", kept + "  path = /one\nOther=x\nPATH=/two\n[Next]\nPath=/n\n");
+    {
+        Log log(d / "settings");
+        ASSERT_TRUE(posix::store_value(key, "Path", "/srv/palm 2", why)) << why;
+        EXPECT_EQ(read_text(d / "settings"),
+                  kept + "Path=/srv/palm 2\nOther=x\n[Next]\nPath=/n\n");
+        EXPECT_EQ(stored_path(), "/srv/palm 2");
+        // Stored a second time: the same one line.
+        ASSERT_TRUE(posix::store_value(key, "Path", "/srv/palm", why)) << why;
+        EXPECT_EQ(read_text(d / "settings"), kept + "Path=/srv/palm\nOther=x\n[Next]\nPath=/n\n");
+        EXPECT_EQ(log.text(), "");
+    }
+
+    // A key without the value gets it at its end; a file without the key, a section of its own.
+    write_text(d / "settings", "[" + key + "]\nOther=x\n# note\n[Next]\nA=1");
+    {
+        Log log(d / "settings");
+        ASSERT_TRUE(posix::store_value(key, "Path", "/p", why)) << why;
+        EXPECT_EQ(read_text(d / "settings"), "[" + key + "]\nOther=x\nPath=/p\n# note\n[Next]\nA=1\n");
+    }
+    write_text(d / "settings", "[Next]\nA=1\n");
+    {
+        Log log(d / "settings");
+        ASSERT_TRUE(posix::store_value(key, "Path", "/p", why)) << why;
+        EXPECT_EQ(read_text(d / "settings"), "[Next]\nA=1\n\n[" + key + "]\nPath=/p\n");
+    }
+
+    // A settings file that is a link is written where it leads, and stays a link.
+    fs::create_directory(d / "dotfiles");
+    write_text(d / "dotfiles/settings", "[Next]\nA=1\n");
+    fs::create_symlink(d / "dotfiles/settings", d / "link");
+    {
+        Log log(d / "link");
+        ASSERT_TRUE(posix::store_value(key, "Path", "/p", why)) << why;
+        EXPECT_TRUE(fs::is_symlink(d / "link"));
+        EXPECT_EQ(read_text(d / "dotfiles/settings"), "[Next]\nA=1\n\n[" + key + "]\nPath=/p\n");
+    }
+
+    // One that cannot be read is not replaced: what it holds is not lost.
+    std::string big = "[Next]\nA=1\n";
+    big.resize(64 * 1024 + 1, '#');
+    write_text(d / "settings", big);
+    {
+        Log log(d / "settings");
+        EXPECT_FALSE(posix::store_value(key, "Path", "/p", why));
+        EXPECT_EQ(why, "settings file '" + (d / "settings") + "' not changed: larger than 64 KiB");
+        EXPECT_EQ(read_text(d / "settings"), big);
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(d / ""))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"config", "dotfiles", "link", "settings"}));
+}
+
 } // namespace
 } // namespace qm

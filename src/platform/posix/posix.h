@@ -31,6 +31,13 @@ void configure(const Options& options);
 // `key_path` names the four keys joined by backslashes.
 void set_value(const std::string& key_path, const std::string& name, const std::string& text);
 
+// Stores a text value in the settings file, which is made (with its folders) when missing: the
+// value's line under its key is replaced or added, every other line kept. The file is written
+// under a temporary name and renamed into place, so a failure leaves it as it was. False, with
+// a line that says why in `why`, when the file cannot be read or written.
+bool store_value(const std::string& key_path, const std::string& name, const std::string& text,
+                 std::string& why);
+
 // $XDG_CONFIG_HOME/quillmark/settings, or ~/.config/quillmark/settings.
 std::string settings_file_path();
 
