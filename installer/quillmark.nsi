@@ -3,9 +3,17 @@
 ;
 ; Built by installer/CMakeLists.txt, which passes the values it is made from:
 ;   VERSION, PUBLISHER, PRODUCT   from the top CMakeLists.txt, as the program's version information
-;   SPOOLER_EXE, QMSPOOL_EXE      the two programs        ICON      the program's icon
+;   SPOOLER_EXE64, QMSPOOL_EXE64  the two programs of the 64-bit build
+;   SPOOLER_EXE32, QMSPOOL_EXE32  the two programs of the 32-bit build (Windows XP SP3 and later)
 ;   FONT_LICENSE                  the licence of the font qmspool.exe carries built in
+;   ICON                          the program's icon
 ;   OUTFILE                       the installer to write
+;
+; One setup for every Windows: a 32-bit program itself, it installs the 64-bit build on 64-bit
+; Windows (Vista and later), into the 64-bit Program Files and with its registry entries in the
+; 64-bit view, and the 32-bit build everywhere else. Both land under the same names in the same
+; places, so an upgrade over an install of either kind, or of the earlier 64-bit-only setup, finds
+; it, and the uninstaller of any of them removes it.
 ;
 ; Command line (installer and uninstaller): /S silent, /AllUsers or /CurrentUser to choose the
 ; install mode without the page that asks; the uninstaller's /RemoveSettings ticks "Remove my
@@ -13,9 +21,8 @@
 ; is the silent uninstall of exactly this install.
 
 Unicode true
-; A 64-bit installer for a 64-bit program: the default 32-bit stub would not run where only
-; 64-bit Windows programs can (our Wine among them).
-Target amd64-unicode
+; The 32-bit stub: it runs on 32-bit and 64-bit Windows alike.
+Target x86-unicode
 SetCompressor /SOLID lzma
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmark"
@@ -47,6 +54,8 @@ BrandingText "${PRODUCT} ${VERSION}"
 !include Sections.nsh
 !include FileFunc.nsh
 !include WinMessages.nsh
+!include x64.nsh
+!include WinVer.nsh
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -128,11 +137,28 @@ Function option_stored
   done:
 FunctionEnd
 
+; On 64-bit Windows the setup (a 32-bit program) reads and writes the machine's uninstall entry
+; in the 64-bit view, where the 64-bit program's entry belongs and where the earlier 64-bit setup
+; wrote it; on 32-bit Windows there is one view. Before MultiUser reads the earlier install's
+; entry.
+!macro USE_NATIVE_REGISTRY_VIEW
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+!macroend
+
 Section "-Program" SecProgram
   Call close_spooler
   SetOutPath "$INSTDIR"
-  File "/oname=QMSpooler.exe" "${SPOOLER_EXE}"
-  File "/oname=qmspool.exe" "${QMSPOOL_EXE}"
+  ; The 64-bit build needs Vista or later; XP x64 and Server 2003 x64 get the 32-bit one.
+  ${If} ${RunningX64}
+  ${AndIf} ${AtLeastWinVista}
+    File "/oname=QMSpooler.exe" "${SPOOLER_EXE64}"
+    File "/oname=qmspool.exe" "${QMSPOOL_EXE64}"
+  ${Else}
+    File "/oname=QMSpooler.exe" "${SPOOLER_EXE32}"
+    File "/oname=qmspool.exe" "${QMSPOOL_EXE32}"
+  ${EndIf}
   File "/oname=LiberationMono-LICENSE.txt" "${FONT_LICENSE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "${SHORTCUT}" "$INSTDIR\QMSpooler.exe"
@@ -214,6 +240,7 @@ Function finish_show
 FunctionEnd
 
 Function .onInit
+  !insertmacro USE_NATIVE_REGISTRY_VIEW
   !insertmacro MULTIUSER_INIT
   ; An upgrade keeps the log-on choice of the install it replaces.
   ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
@@ -249,6 +276,7 @@ Section /o "un.Remove my settings" SecRemoveSettings
 SectionEnd
 
 Function un.onInit
+  !insertmacro USE_NATIVE_REGISTRY_VIEW
   !insertmacro MULTIUSER_UNINIT
   ${un.GetParameters} $0
   ClearErrors

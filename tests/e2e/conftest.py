@@ -6,6 +6,10 @@ Environment (all optional):
   QM_SPOOLER_EXE    QMSpooler.exe itself, when it is somewhere else
   QM_E2E_DRIVER     driver.exe itself, when it is somewhere else
   QM_E2E_WINE       the folder for the Wine prefix, Xvfb and their logs (build/e2e-wine)
+  QM_E2E_WINE_ARCH  win64 (a 64-bit Windows, the default) or win32 (a 32-bit Windows XP, for
+                    the 32-bit build: QM_MINGW_BUILD=build/mingw32)
+  QM_SETUP_EXE      the installer (QMSpooler-setup.exe of the 64-bit build, build/mingw, which
+                    carries both builds)
   QM_E2E_ARTIFACTS  screenshots and logs, one folder per test (build/e2e-artifacts)
   QM_E2E_CUPS       the private CUPS server's configuration, spool and logs (build/e2e-cups)
   QM_QMSPOOL        the native qmspool for reference renders (build/native/src/qmspool)
@@ -101,7 +105,8 @@ def wine():
     """A fresh prefix, its own Xvfb display and a persistent wineserver for the session."""
     if not (shutil.which("wine") and shutil.which("Xvfb") and shutil.which("xwd")):
         pytest.skip("wine, Xvfb or xwd is not installed (scripts/setup installs them)")
-    env = WineEnv(_setting("QM_E2E_WINE", "build/e2e-wine")).up()
+    env = WineEnv(_setting("QM_E2E_WINE", "build/e2e-wine"),
+                  os.environ.get("QM_E2E_WINE_ARCH") or "win64").up()
     yield env
     env.down()
 

@@ -67,22 +67,22 @@ bool class_is(HWND w, const char* name)
 
 // The first visible top-level dialog: the message box of the program under test. The harness runs
 // one program at a time in its prefix, so any box on the desktop is that program's.
+// Window enumeration callbacks are named functions, not lambdas: on 32-bit Windows a callback
+// must be __stdcall, which a lambda's conversion to a function pointer does not give.
+BOOL CALLBACK find_visible_box(HWND w, LPARAM found)
+{
+    if (IsWindowVisible(w) && class_is(w, BoxClass)) {
+        *reinterpret_cast<HWND*>(found) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND find_box()
 {
-    struct Search {
-        HWND found = nullptr;
-    } search;
-    EnumWindows(
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            if (IsWindowVisible(w) && class_is(w, BoxClass)) {
-                s->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND found = nullptr;
+    EnumWindows(find_visible_box, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 HWND find_main(const char* cls)
@@ -91,13 +91,25 @@ HWND find_main(const char* cls)
 }
 
 // Polls `find` until it yields a window or `seconds` have passed; a zero wait looks once.
+// Milliseconds since `start` (GetTickCount, which XP has; the difference is right across its
+// wrap after 49 days).
+DWORD elapsed_ms(DWORD start)
+{
+    return GetTickCount() - start;
+}
+
+DWORD seconds_ms(long seconds)
+{
+    return static_cast<DWORD>(std::clamp<long>(seconds, 0, 86400)) * 1000;
+}
+
 template <typename Find> HWND wait_for(Find find, long seconds)
 {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    const DWORD start = GetTickCount();
     for (;;) {
         if (HWND w = find())
             return w;
-        if (GetTickCount64() >= deadline)
+        if (elapsed_ms(start) >= seconds_ms(seconds))
             return nullptr;
         Sleep(PollMs);
     }
@@ -105,11 +117,11 @@ template <typename Find> HWND wait_for(Find find, long seconds)
 
 template <typename Find> bool wait_gone(Find find, long seconds)
 {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    const DWORD start = GetTickCount();
     for (;;) {
         if (!find())
             return true;
-        if (GetTickCount64() >= deadline)
+        if (elapsed_ms(start) >= seconds_ms(seconds))
             return false;
         Sleep(PollMs);
     }
@@ -195,8 +207,8 @@ int cmd_resources(const char* cls)
     GetProcessHandleCount(process, &handles);
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
-    K32GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                            sizeof memory);
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                         sizeof memory);
     std::printf("pid: %lu\n", static_cast<unsigned long>(pid));
     std::printf("handles: %lu\n", static_cast<unsigned long>(handles));
     std::printf("private_bytes: %llu\n", static_cast<unsigned long long>(memory.PrivateUsage));
@@ -272,6 +284,15 @@ HWND find_dialog(const char* title)
 
 // The file name field of a file dialog: the edit control of the dialog's own template (edt1),
 // else the edit inside its file name combo box (cmb13), else its first visible edit control.
+BOOL CALLBACK find_visible_edit(HWND w, LPARAM found)
+{
+    if (IsWindowVisible(w) && class_is(w, "Edit")) {
+        *reinterpret_cast<HWND*>(found) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND file_name_field(HWND dialog)
 {
     if (HWND e = GetDlgItem(dialog, 0x480))
@@ -279,21 +300,9 @@ HWND file_name_field(HWND dialog)
     if (HWND combo = GetDlgItem(dialog, 0x47C))
         if (HWND e = FindWindowExA(combo, nullptr, "Edit", nullptr))
             return e;
-    struct Search {
-        HWND found = nullptr;
-    } search;
-    EnumChildWindows(
-        dialog,
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            if (IsWindowVisible(w) && class_is(w, "Edit")) {
-                s->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND found = nullptr;
+    EnumChildWindows(dialog, find_visible_edit, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 // Waits for the file dialog titled `title` and prints the name its field holds; with `name`,
@@ -327,12 +336,15 @@ int cmd_file_dialog(const char* title, const char* name, long seconds)
 
 // A window of the spooler's class that ignores WM_CLOSE, kept for `seconds`: a spooler that will
 // not close (one busy with a printer, say), for the installer's tests.
+LRESULT CALLBACK held_window_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return msg == WM_CLOSE ? 0 : DefWindowProcA(w, msg, wp, lp);
+}
+
 int cmd_hold_window(long seconds)
 {
     WNDCLASSA wc = {};
-    wc.lpfnWndProc = [](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
-        return msg == WM_CLOSE ? 0 : DefWindowProcA(w, msg, wp, lp);
-    };
+    wc.lpfnWndProc = held_window_proc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = MainClass;
     HWND w = RegisterClassA(&wc) ? CreateWindowA(MainClass, "held", WS_OVERLAPPEDWINDOW, 0, 0, 200,
@@ -343,10 +355,10 @@ int cmd_hold_window(long seconds)
         return ExitNotFound;
     }
     ShowWindow(w, SW_SHOWNOACTIVATE);
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+    const DWORD start = GetTickCount();
+    for (DWORD now = 0; now < seconds_ms(seconds); now = elapsed_ms(start)) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE,
-                                  static_cast<DWORD>(std::min<ULONGLONG>(end - now, PollMs)),
+                                  std::min<DWORD>(seconds_ms(seconds) - now, PollMs),
                                   QS_ALLINPUT);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -392,22 +404,23 @@ int cmd_printer()
 
 // Every top-level window with its class, visibility and title: for the test log when a scenario
 // does not find what it expects.
+BOOL CALLBACK print_listed_window(HWND w, LPARAM)
+{
+    char cls[128] = {};
+    char title[256] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    GetWindowTextA(w, title, sizeof title);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    std::printf("%#llx pid=%lu visible=%d class=%s title=%s\n",
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)),
+                static_cast<unsigned long>(pid), IsWindowVisible(w) ? 1 : 0, cls, title);
+    return TRUE;
+}
+
 int cmd_list()
 {
-    EnumWindows(
-        [](HWND w, LPARAM) -> BOOL {
-            char cls[128] = {};
-            char title[256] = {};
-            GetClassNameA(w, cls, sizeof cls);
-            GetWindowTextA(w, title, sizeof title);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            std::printf("%#llx pid=%lu visible=%d class=%s title=%s\n",
-                        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)),
-                        static_cast<unsigned long>(pid), IsWindowVisible(w) ? 1 : 0, cls, title);
-            return TRUE;
-        },
-        0);
+    EnumWindows(print_listed_window, 0);
     return ExitDone;
 }
 

@@ -13,18 +13,22 @@ class Value:
 
 
 class Registry:
+    """Wine's reg is its 32-bit program once Wine's 32-bit half is installed: in a 64-bit prefix
+    it sees HKLM\\Software through the 32-bit view. A key of the machine's own view passes
+    view=64 (view=32 for the 32-bit one); HKCU\\Software is one for both."""
+
     def __init__(self, wine):
         self.wine = wine
 
-    def query(self, key: str):
+    def query(self, key: str, view=None):
         """Every value directly under key, by name; None when the key does not exist."""
-        res = self._reg("query", key)
+        res = self._reg("query", key, *_view(view))
         if res.returncode != 0:
             return None
         return parse_query(res.stdout, key)
 
-    def key_exists(self, key: str) -> bool:
-        return self._reg("query", key).returncode == 0
+    def key_exists(self, key: str, view=None) -> bool:
+        return self._reg("query", key, *_view(view)).returncode == 0
 
     def set_binary(self, key: str, name: str, data: bytes):
         self._add(key, name, "REG_BINARY", data.hex())
@@ -35,19 +39,18 @@ class Registry:
     def set_dword(self, key: str, name: str, number: int):
         self._add(key, name, "REG_DWORD", str(number))
 
-    def delete_key(self, key: str):
+    def delete_key(self, key: str, view=None):
         """Deletes key and everything below it; a missing key is no error."""
-        self._reg("delete", key, "/f")
+        self._reg("delete", key, "/f", *_view(view))
 
     def delete_value(self, key: str, name: str):
         """Deletes one value; a missing one is no error."""
         self._reg("delete", key, "/v", name, "/f")
 
     def _reg(self, *args):
-        """Wine's reg tool on the 64-bit view, the one the programs under test use: with Wine's
-        32-bit loader installed, a plain `wine reg` is the 32-bit tool, whose HKLM\\Software is
-        the redirected one."""
-        return self.wine.run("reg", *args, "/reg:64")
+        """Wine's reg tool in its own view: HKCU is the same in both; a test that means the
+        machine's HKLM\\Software names its view (`view=64` or `32`)."""
+        return self.wine.run("reg", *args)
 
     def _add(self, key, name, type_, data):
         args = ["add", key, "/v", name, "/t", type_, "/f"]
@@ -56,6 +59,14 @@ class Registry:
         res = self._reg(*args)
         if res.returncode != 0:
             raise RuntimeError(f"reg add {key} {name} failed: {res.stdout}{res.stderr}")
+
+
+def _view(view):
+    if view is None:
+        return []
+    if view not in (32, 64):
+        raise ValueError(f"no registry view {view}")
+    return [f"/reg:{view}"]
 
 
 def parse_query(text: str, key: str) -> dict:

@@ -9,8 +9,13 @@ from . import proc
 class WineEnv:
     """One prefix, one Xvfb display, one persistent wineserver for the whole test session."""
 
-    def __init__(self, folder: str):
+    def __init__(self, folder: str, arch="win64"):
+        """arch: win64, a 64-bit Windows (it runs 32-bit programs too), or win32, a 32-bit
+        Windows XP."""
+        if arch not in ("win64", "win32"):
+            raise ValueError(f"no Wine prefix of kind {arch}")
         self.folder = os.path.abspath(folder)
+        self.arch = arch
         self.env = None
 
     def up(self, fresh=True, env=None):
@@ -18,7 +23,8 @@ class WineEnv:
         session's programs get env (this process's environment by default) and the session's own
         variables."""
         script = os.path.join(proc.repo_root(), "scripts", "wine-env")
-        res = proc.run(["bash", script, "up", self.folder] + (["--fresh"] if fresh else []),
+        res = proc.run(["bash", script, "up", self.folder] + (["--fresh"] if fresh else [])
+                       + (["--win32"] if self.arch == "win32" else []),
                        env=env, timeout=180)
         if res.returncode != 0:
             raise RuntimeError(f"wine-env up failed:\n{res.stdout}{res.stderr}")
@@ -36,6 +42,11 @@ class WineEnv:
     def down(self):
         script = os.path.join(proc.repo_root(), "scripts", "wine-env")
         proc.run(["bash", script, "down", self.folder], timeout=60)
+
+    @property
+    def machine_view(self) -> int:
+        """The registry view of the machine's own programs: 64 on 64-bit Windows."""
+        return 64 if self.arch == "win64" else 32
 
     @property
     def prefix(self) -> str:
