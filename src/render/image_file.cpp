@@ -198,7 +198,9 @@ bool put_ppm_rows(std::FILE* out, const ImageRows& image, char* error, std::size
     return true;
 }
 
-bool write_ppm_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
+// Writes the image to a new file at `path` through `put`, one of the stream writers above.
+bool write_rows_with(bool (*put)(std::FILE*, const ImageRows&, char*, std::size_t),
+                     const char* path, const ImageRows& image, char* error, std::size_t error_size)
 {
     if (!check_image(path, image, error, error_size))
         return false;
@@ -207,13 +209,18 @@ bool write_ppm_rows(const char* path, const ImageRows& image, char* error, std::
         set_error(error, error_size, "cannot create the file: %s", std::strerror(errno));
         return false;
     }
-    if (!put_ppm_rows(file.get(), image, error, error_size))
+    if (!put(file.get(), image, error, error_size))
         return false;
     if (!file.close()) {
         set_error(error, error_size, "write failed: %s", std::strerror(errno));
         return false;
     }
     return true;
+}
+
+bool write_ppm_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
+{
+    return write_rows_with(put_ppm_rows, path, image, error, error_size);
 }
 
 #if QM_HAVE_PNG
@@ -303,20 +310,7 @@ bool put_png_rows(std::FILE* out, const ImageRows& image, char* error, std::size
 
 bool write_png_rows(const char* path, const ImageRows& image, char* error, std::size_t error_size)
 {
-    if (!check_image(path, image, error, error_size))
-        return false;
-    OutputFile file(path);
-    if (!file.get()) {
-        set_error(error, error_size, "cannot create the file: %s", std::strerror(errno));
-        return false;
-    }
-    if (!put_png_rows(file.get(), image, error, error_size))
-        return false;
-    if (!file.close()) {
-        set_error(error, error_size, "write failed: %s", std::strerror(errno));
-        return false;
-    }
-    return true;
+    return write_rows_with(put_png_rows, path, image, error, error_size);
 }
 
 #else
@@ -336,9 +330,8 @@ bool put_image_rows(std::FILE* out, ImageFormat format, const ImageRows& image, 
     if (!check_image("-", image, error, error_size))
         return false;
 #if QM_HAVE_PNG
-    const bool written = format == ImageFormat::Png
-                             ? put_png_rows(out, image, error, error_size)
-                             : put_ppm_rows(out, image, error, error_size);
+    const bool written = format == ImageFormat::Png ? put_png_rows(out, image, error, error_size)
+                                                    : put_ppm_rows(out, image, error, error_size);
 #else
     if (format == ImageFormat::Png) {
         set_error(error, error_size, "this build cannot write PNG images (use ppm)");
