@@ -1,5 +1,5 @@
-// The session's one spooler: the claim as a named mutex, and the running spooler's window
-// brought forward from its minimised state.
+// The session's one spooler: the running spooler's window brought forward from its minimised
+// state. The claim itself is held to the instance port's contract (tests/contract).
 #include <string>
 
 #include "platform/instance_port.h"
@@ -7,28 +7,6 @@
 
 namespace qm::test {
 namespace {
-
-TEST(SessionInstance, one_claim_at_a_time_until_it_is_released)
-{
-    const std::string name = unique_name("qm-instance");
-    EXPECT_FALSE(instance_claimed(name.c_str()));
-
-    InstanceClaim first = nullptr;
-    ASSERT_EQ(claim_instance(name.c_str(), &first), ClaimOutcome::Claimed);
-    InstanceClaimHandle held(first);
-    EXPECT_TRUE(instance_claimed(name.c_str()));
-
-    InstanceClaim second = nullptr;
-    EXPECT_EQ(claim_instance(name.c_str(), &second), ClaimOutcome::HeldElsewhere);
-    EXPECT_EQ(second, nullptr);
-    EXPECT_TRUE(instance_claimed(name.c_str())) << "a refused claim leaves the first one held";
-
-    held.reset();
-    EXPECT_FALSE(instance_claimed(name.c_str()));
-    InstanceClaim again = nullptr;
-    EXPECT_EQ(claim_instance(name.c_str(), &again), ClaimOutcome::Claimed);
-    release_instance(again);
-}
 
 TEST(SessionInstance, the_window_of_the_class_is_restored_and_brought_to_the_front)
 {
