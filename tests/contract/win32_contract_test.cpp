@@ -109,7 +109,9 @@ public:
         HKEY tests = nullptr;
         if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quillmark Tests", 0, KEY_ALL_ACCESS,
                           &tests) == ERROR_SUCCESS) {
-            RegDeleteTreeA(tests, run_.c_str());
+            // The run's two levels, deepest first: XP has no RegDeleteTree.
+            RegDeleteKeyA(tests, (run_ + "\\v2.0").c_str());
+            RegDeleteKeyA(tests, run_.c_str());
             RegCloseKey(tests);
         }
     }

@@ -463,6 +463,14 @@ HWND find_page(const char* needle)
     return search.found ? box : nullptr;
 }
 
+BOOL CALLBACK print_visible_control(HWND w, LPARAM)
+{
+    char text[2048] = {};
+    if (IsWindowVisible(w) && control_text(w, text, sizeof text))
+        print_line("item", text);
+    return TRUE;
+}
+
 // Waits for a wizard page showing `needle`, then prints the text of each of its visible controls,
 // one "item" line each, so that a test sees what the page offers and what it hides.
 int cmd_page(const char* needle, long seconds)
@@ -472,15 +480,7 @@ int cmd_page(const char* needle, long seconds)
         std::printf("no page\n");
         return ExitNotFound;
     }
-    EnumChildWindows(
-        box,
-        [](HWND w, LPARAM) -> BOOL {
-            char text[2048] = {};
-            if (IsWindowVisible(w) && control_text(w, text, sizeof text))
-                print_line("item", text);
-            return TRUE;
-        },
-        0);
+    EnumChildWindows(box, print_visible_control, 0);
     return ExitDone;
 }
 
