@@ -45,7 +45,7 @@ def setup_exe(mingw_build):
 def earlier_setup_exe(wine, spooler_exe, tmp_path_factory):
     """The earlier, 64-bit-only setup (version 1.9.0) of this build's programs."""
     if wine.arch != "win64":
-        pytest.skip("the earlier setup ran on 64-bit Windows only")
+        pytest.skip("[by design] the earlier setup ran on 64-bit Windows only")
     out = tmp_path_factory.mktemp("earlier") / "QMSpooler-setup-earlier.exe"
     build = os.path.dirname(spooler_exe)
     subprocess.run(["makensis", "-V2", f"-DVERSION={EARLIER_VERSION}",
