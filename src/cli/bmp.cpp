@@ -1,6 +1,10 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
@@ -8,35 +12,72 @@
 #include "render/null_canvas.h"
 
 namespace qm::cli {
+namespace {
 
-int run_bmp(const char* path, const char* out_path, std::FILE* err)
+struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, Closer>;
+
+// Copies the finished picture to standard output.
+bool copy_to(std::FILE* from, std::FILE* to)
 {
+#ifdef _WIN32
+    _setmode(_fileno(to), _O_BINARY); // Windows would turn each 0x0A into two bytes
+#endif
+    std::rewind(from);
+    char block[1 << 15];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, from)) > 0)
+        if (std::fwrite(block, 1, n, to) != n)
+            return false;
+    return std::ferror(from) == 0;
+}
+
+} // namespace
+
+int run_bmp(const char* path, const char* out_path, std::FILE* out, std::FILE* err)
+{
+    const bool to_stdout = std::strcmp(out_path, "-") == 0;
     SpoolJob job;
     if (!open_spool_job(path, job, err))
         return 1;
-    // As the menu command does, the first page's window pass writes into the file, and a page
-    // without bands leaves it empty; but the file is put in place only once it is complete.
-    OutputFile target;
-    if (!target.prepare(out_path, path, err))
+    if (job.record_count <= 0) {
+        std::fprintf(err, "qmspool: '%s' has no pages\n", path);
         return 1;
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
+    }
+    // As the menu command does, the first page's window pass writes the picture. Standard output
+    // gets it only once it is known to be there, so it goes to a scratch file first; a file is
+    // put in place only once it is complete.
+    OutputFile target;
+    if (!to_stdout && !target.prepare(out_path, path, err))
+        return 1;
     errno = 0;
-    std::unique_ptr<std::FILE, Closer> out(std::fopen(target.write_path(), "wb"));
-    if (!out) {
+    File picture(to_stdout ? std::tmpfile() : std::fopen(target.write_path(), "wb"));
+    if (!picture) {
         std::fprintf(err, "qmspool: cannot write '%s': %s\n", out_path,
                      errno ? std::strerror(errno) : "unknown error");
         return 1;
     }
-    if (job.record_count > 0) {
-        NullCanvas screen(ReferenceScreen.screen);
-        render_page(screen, reference_window_placement(), &job.stream, 0, job.record_count,
-                    job.render, {RenderPass::InWindow, out.get()});
+    NullCanvas screen(ReferenceScreen.screen);
+    render_page(screen, reference_window_placement(), &job.stream, 0, job.record_count, job.render,
+                {RenderPass::InWindow, picture.get()});
+    if (std::ftell(picture.get()) == 0 && !std::ferror(picture.get())) {
+        std::fprintf(err, "qmspool: the first page of '%s' has no graphic to save as a BMP file\n",
+                     path);
+        return 1;
     }
-    const bool failed = std::ferror(out.get()) != 0;
+    if (to_stdout) {
+        if (std::ferror(picture.get()) || !copy_to(picture.get(), out)) {
+            std::fprintf(err, "qmspool: cannot write the BMP file to standard output: %s\n",
+                         errno ? std::strerror(errno) : "unknown error");
+            return 1;
+        }
+        return finish_output(out, err) ? 0 : 1;
+    }
+    const bool failed = std::ferror(picture.get()) != 0;
     errno = 0;
-    if (std::fclose(out.release()) != 0 || failed) {
+    if (std::fclose(picture.release()) != 0 || failed) {
         std::fprintf(err, "qmspool: writing '%s' failed: %s\n", out_path,
                      errno ? std::strerror(errno) : "unknown error");
         return 1;

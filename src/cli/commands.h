@@ -19,8 +19,9 @@ bool asks_for_help(int argc, const char* const* argv);
 // Lists the records of a spool file and where its pages start.
 int run_info(const char* path, std::FILE* out, std::FILE* err);
 
-// Saves the first page as the spooler's "Save last job as BMP" does.
-int run_bmp(const char* path, const char* out_path, std::FILE* err);
+// Saves the first page as the spooler's "Save last job as BMP" does; "-" as `out_path`: to `out`.
+// A job without pages, or whose first page has no band, is refused and nothing is written.
+int run_bmp(const char* path, const char* out_path, std::FILE* out, std::FILE* err);
 
 struct RenderRequest {
     const char* path = nullptr;

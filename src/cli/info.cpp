@@ -48,7 +48,7 @@ void check_database_kind(SpoolStream& s, const char* path, std::FILE* err)
 int run_info(const char* path, std::FILE* out, std::FILE* err)
 {
     SpoolJob job;
-    if (!open_spool_job(path, job, err))
+    if (!open_spool_job(path, job, err, CutShortFile::Warn))
         return 1;
     SpoolStream& s = job.stream;
     check_database_kind(s, path, err);

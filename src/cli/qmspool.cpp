@@ -36,7 +36,8 @@ const CommandHelp Commands[] = {
      "      not name it a spool file is said to be so on standard error, and read all the same.\n"},
     {"bmp",
      "  qmspool bmp FILE OUT.bmp\n"
-     "      Save the first page as the spooler's \"Save last job as BMP\" does.\n"},
+     "      Save the first page as the spooler's \"Save last job as BMP\" does; OUT - writes\n"
+     "      to standard output. A job whose first page has no graphic is refused.\n"},
     {"render",
      "  qmspool render FILE --page K --dpi D [--mono] --out OUT\n"
      "      Print page K on a virtual Letter printer of D dots per inch (--mono: two colours).\n"
@@ -274,7 +275,7 @@ int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     if (!std::strcmp(command, "bmp")) {
         if (argc != 4)
             return usage_error(err, "bmp takes FILE and OUT");
-        return run_bmp(argv[2], argv[3], err);
+        return run_bmp(argv[2], argv[3], out, err);
     }
     if (!std::strcmp(command, "render")) {
         if (argc < 3 || argv[2][0] == '-')

@@ -5,11 +5,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "spool/spool_check.h"
 #include "spool/spool_container.h"
 
 namespace qm::cli {
 
-bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err)
+bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err, CutShortFile cut_short)
 {
     // Only a regular file is a job: a folder would read as an empty job, and a pipe cannot be
     // read with the seeks a job needs (nor, without a writer, opened at all).
@@ -30,6 +31,14 @@ bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err)
     }
     read_spool_header(job.stream, &job.record_count, nullptr, nullptr);
     job.stream.seek(0);
+    if (const SpoolCut cut = find_spool_cut(job.stream, job.record_count)) {
+        char what[160];
+        describe_spool_cut(cut, what, sizeof what);
+        const bool refuse = cut_short == CutShortFile::Refuse;
+        std::fprintf(err, "qmspool: %s'%s' is cut short: %s%s\n", refuse ? "" : "warning: ", path,
+                     what, refuse ? "" : "; listed as it reads");
+        return !refuse;
+    }
     return true;
 }
 

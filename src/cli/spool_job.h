@@ -19,8 +19,13 @@ struct SpoolJob {
     RenderState render; // what the command's passes leave behind (the window pass's preview)
 };
 
+// What opening a job does with a file that lacks bytes its records promise: a command that makes
+// pages refuses it, an inspection lists it as it reads after saying so.
+enum class CutShortFile { Refuse, Warn };
+
 // Opens `path` and reads its record count; false after a line on `err`.
-bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err);
+bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err,
+                    CutShortFile cut_short = CutShortFile::Refuse);
 
 // Walks the job's pages as the job driver does (walk_pages). Unless `plan` gives a page another,
 // its window pass is made on a canvas that draws nothing, over the reference window: all that is

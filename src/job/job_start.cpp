@@ -14,8 +14,9 @@ void print_last_job(const JobSession& session)
     if (session.settings.print_to_screen) {
         run_print_job(session, path, JobWindowOnly, nullptr);
     } else {
-        run_print_job(session, path, JobFirstPage, nullptr);
-        run_print_job(session, path, JobPrinter, nullptr);
+        // A file refused as cut short has been said so once; the printer is not asked for.
+        if (run_print_job(session, path, JobFirstPage, nullptr) != JobCutShort)
+            run_print_job(session, path, JobPrinter, nullptr);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "platform/print_port.h"
 #include "platform/ui_port.h"
 #include "render/render_page.h"
+#include "spool/spool_check.h"
 #include "spool/spool_container.h"
 
 namespace qm {
@@ -17,6 +18,8 @@ namespace {
 constexpr char MainTitle[] = "Quillmark PC Print Spooler";
 constexpr char PrintErrorCaption[] = "Print Error";
 constexpr char NoFileText[] = "The spooling queue file is empty or no longer exists.\n";
+constexpr char CutShortText[] =
+    "The spooling queue file is incomplete or damaged, so it was not printed.\n";
 constexpr char StartDocText[] = "Windows returned an error when starting the print job.  Check "
                                 "your printer connection and driver settings.";
 constexpr char StartPageText[] = "The Windows printer driver returned an error.  Check your "
@@ -75,6 +78,12 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
     ++session.counters.jobs;
     if (count <= 0)
         return 0;
+    // Nothing is drawn from a file that lacks bytes its records promise: they would read as
+    // blank pages, or swallow the pages after them, and the job would seem to have printed.
+    if (find_spool_cut(s, count)) {
+        message_box(CutShortText, path);
+        return JobCutShort;
+    }
 
     std::unique_ptr<Canvas> window_canvas = open_canvas(window_dc);
     std::unique_ptr<Canvas> printer_canvas = mode == JobPrinter ? open_canvas(printer) : nullptr;

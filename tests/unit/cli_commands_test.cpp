@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -210,7 +211,7 @@ TEST(QmspoolCommands, render_window_writes_the_preview_with_five_bit_channels_ex
     EXPECT_EQ(ppm_pixel(ppm, 40, 8, 0), 0xFFFFFFu);
 }
 
-TEST(QmspoolCommands, bmp_saves_the_first_page_or_leaves_an_empty_file)
+TEST(QmspoolCommands, bmp_saves_the_first_page_to_a_file_or_standard_output_and_refuses_no_graphic)
 {
     SpoolImage img;
     img.records = {
@@ -221,11 +222,110 @@ TEST(QmspoolCommands, bmp_saves_the_first_page_or_leaves_an_empty_file)
     ASSERT_EQ(qmspool({"bmp", job.path(), out.path()}).status, 0);
     const Bytes b = test::read_all(out.path());
     ASSERT_EQ(b.size(), 70u) << "the first page's one band, 1-bit";
+    const CliRun piped = qmspool({"bmp", job.path(), "-"});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, std::string(b.begin(), b.end()));
+    EXPECT_FALSE(std::filesystem::exists("-"));
 
-    img.records = {text_record(0, "only text")};
-    test::TempFile text_job("bmp-text", build_spool(img));
-    ASSERT_EQ(qmspool({"bmp", text_job.path(), out.path()}).status, 0);
-    EXPECT_TRUE(test::read_all(out.path()).empty());
+    // A first page of text alone, and a job of no pages: refused, the earlier file kept, and
+    // nothing on standard output.
+    SpoolImage text_only;
+    text_only.records = {text_record(0, "only text"), img.records[0]};
+    for (const SpoolImage& refused : {text_only, SpoolImage{}}) {
+        test::TempFile none("bmp-none", build_spool(refused));
+        for (const char* to : {out.path(), "-"}) {
+            const CliRun c = qmspool({"bmp", none.path(), to});
+            EXPECT_EQ(c.status, 1);
+            EXPECT_EQ(c.out, "");
+            EXPECT_EQ(std::count(c.err.begin(), c.err.end(), '\n'), 1) << c.err;
+        }
+    }
+    EXPECT_EQ(test::read_all(out.path()), b);
+}
+
+// Files that lack bytes their records promise, and files that only look as if they might: the
+// first are refused by every command that makes pages before anything is written, the second
+// read as the page walk always read them.
+TEST(QmspoolCommands, a_file_cut_short_is_named_and_nothing_is_made_of_it)
+{
+    test::TempFile whole("cut-whole");
+    ASSERT_EQ(qmspool({"testpage", whole.path()}).status, 0);
+    const Bytes job = test::read_all(whole.path());
+    auto first = [&](std::size_t n) { return Bytes(job.begin(), job.begin() + n); };
+
+    const Bytes plain = band_record(KindBand8, 0, band_header(10, 4, 72), Bytes(40, 7), false);
+    const Bytes coded = band_record(KindBand8, 0, band_header(10, 4, 72), Bytes(40, 7), true);
+    auto spool = [](std::vector<Bytes> records, std::optional<std::uint16_t> count = {}) {
+        SpoolImage img;
+        img.records = std::move(records);
+        img.count = count;
+        return build_spool(img);
+    };
+    // Record 0 (continued) reads on into record 1 of its own page; record 1 listed first.
+    SpoolImage own_page;
+    own_page.records = {Bytes(plain.begin(), plain.end() - 10), text_record(0, "0123456789"),
+                        text_record(0, "next page")};
+    own_page.records[0][1] = FlagContinued;
+    SpoolImage out_of_order;
+    out_of_order.records = {text_record(0, "b"), text_record(0, "a")};
+    out_of_order.positions = {96 + 3, 96}; // after a list of two and its pad
+    SpoolImage negative;
+    negative.records = {plain, plain};
+    negative.positions = {0x80000000u, std::nullopt};
+    const Bytes cut_plain = Bytes(plain.begin(), plain.end() - 1);
+    Bytes not_spool = spool({plain});
+    std::fill(not_spool.begin() + 60, not_spool.begin() + 68, 'x');
+
+    const struct {
+        const char* name;
+        Bytes file;
+        std::string said; // after "'FILE' is cut short: "; empty: whole
+    } cases[] = {
+        {"the first 1000 bytes of a job", first(1000),
+         "record 3 of 10 starts past its end (1000 bytes)"},
+        {"a job cut inside its list", first(100), "record 4 of 10 is listed past its end (100 bytes)"},
+        {"a header that claims 32767 records", spool({plain}, 32767),
+         "record 10 of 32767 is listed past its end (146 bytes)"},
+        {"text", Bytes(300, 'a'), "record 29 of 24929 is listed past its end (300 bytes)"},
+        {"a record at the very end", spool({plain, Bytes{}}),
+         "record 2 of 2 starts past its end (154 bytes)"},
+        {"a plain band cut at the end", spool({cut_plain}),
+         "record 1 of 1 holds 57 bytes where its header needs 58"},
+        {"a run-coded band cut at the end", spool({Bytes(coded.begin(), coded.end() - 1)}),
+         "record 1 of 1's run-coded pixels go on past its end (" +
+             std::to_string(88 + coded.size() - 1) + " bytes)"},
+        {"a band that swallows the next page", spool({cut_plain, text_record(0, "page 2")}),
+         "record 1 of 2 holds 57 bytes where its header needs 58"},
+        {"a band header cut short", spool({Bytes(plain.begin(), plain.begin() + 17)}),
+         "record 1 of 1 holds 17 bytes where its header needs 18"},
+        {"a whole job", job, ""},
+        {"a band reading into its own page", build_spool(own_page), ""},
+        {"a list out of order", build_spool(out_of_order), ""},
+        {"a position that reads as negative", build_spool(negative), ""},
+        {"another database's header", not_spool, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempFile f("cut", c.file);
+        const std::string image = std::string(f.path()) + ".ppm";
+        const CliRun r =
+            qmspool({"render", f.path(), "--page", "1", "--dpi", "10", "--out", image});
+        const bool made = std::filesystem::exists(image);
+        std::remove(image.c_str());
+        if (c.said.empty()) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_TRUE(made);
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "qmspool: '" + std::string(f.path()) + "' is cut short: " + c.said + "\n");
+        EXPECT_FALSE(made);
+        const CliRun listed = qmspool({"info", f.path()});
+        EXPECT_EQ(listed.status, 0);
+        EXPECT_EQ(listed.err.substr(0, listed.err.find('\n') + 1),
+                  "qmspool: warning: '" + std::string(f.path()) + "' is cut short: " + c.said +
+                      "; listed as it reads\n");
+    }
 }
 
 TEST(QmspoolCommands, an_output_that_is_the_input_is_refused_and_the_input_kept)

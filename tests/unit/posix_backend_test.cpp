@@ -514,6 +514,13 @@ TEST(PosixMessages, every_message_the_monitor_and_the_job_driver_show_is_a_linux
     posix::note_install_folder(d.windows("Palm\\"), true);
     EXPECT_EQ(line_of("Can't find any valid user folders", "Wrong caption"), "");
 
+    // A job whose file is cut short: which record lacks what.
+    write_text(d / "cut.pdb", std::string(76, '\0') + std::string("\0\1\0\0\0\x60", 6));
+    EXPECT_EQ(line_of("The spooling queue file is incomplete or damaged, so it was not printed.\n",
+                      d.windows("cut.pdb").c_str()),
+              "job file '" + (d / "cut.pdb") +
+                  "' not printed: it is cut short: record 1 of 1 starts past its end (82 bytes)");
+
     // A job found, a page refused by the printer: the user, the file, the page and the printer.
     std::FILE* f = open_file(d.windows("Palm\\Alice\\backup\\Quillmark Spool File.pdb").c_str(),
                              "rb");

@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 #include "app_fixture.h"
+#include "job/job_start.h"
 #include "job/print_job.h"
 #include "monitor/monitor_state.h"
 #include "platform/sim/sim_print.h"
@@ -214,6 +215,36 @@ TEST_F(PrintJob, a_missing_file_is_reported_with_its_path_as_caption)
     EXPECT_TRUE(restored());
     EXPECT_EQ(sim::calls_starting_with({"set_cursor"}),
               (std::vector<std::string>{"set_cursor wait", "set_cursor arrow"}));
+}
+
+TEST_F(PrintJob, a_file_cut_short_is_said_once_and_nothing_of_it_is_drawn_or_printed)
+{
+    // The first of two pages' band lacks its last pixel byte, and the sync of the second has
+    // not written it yet: the list names it past the end.
+    Bytes cut = band_record(KindBand1, 0, band_header(10, 10, 100), Bytes(20, 0xFF), false);
+    cut.pop_back();
+    SpoolImage img;
+    img.records = {cut, square(0)};
+    img.positions = {std::nullopt, 5000};
+    const std::string path = job(img);
+    AppSettings.show_dialog = 1;
+    std::snprintf(AppSettings.last_print_path, sizeof AppSettings.last_print_path, "%s",
+                  path.c_str());
+    print_last_job(app_job_session(State));
+    ASSERT_EQ(sim::message_boxes().size(), 1u) << "once, and no printer asked for";
+    EXPECT_EQ(sim::message_boxes()[0].text,
+              "The spooling queue file is incomplete or damaged, so it was not printed.\n");
+    EXPECT_EQ(sim::message_boxes()[0].caption, path);
+    EXPECT_EQ(printer_calls(), std::vector<std::string>{"message_box " + path});
+    EXPECT_EQ(SessionCounters.pages, 0);
+    EXPECT_EQ(SessionCounters.jobs, 1);
+    EXPECT_TRUE(restored());
+
+    // The same page whole, and only the second page's record missing: still refused.
+    img.records[0] = square(0);
+    sim::clear_calls();
+    EXPECT_EQ(run(job(img), JobWindowOnly), JobCutShort);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Printing...", "Quillmark PC Print Spooler"}));
 }
 
 TEST_F(PrintJob, an_empty_path_still_chooses_and_releases_the_printer)

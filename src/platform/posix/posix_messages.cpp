@@ -14,6 +14,8 @@
 
 #include "platform/posix/posix.h"
 #include "platform/posix/posix_internal.h"
+#include "spool/spool_check.h"
+#include "spool/spool_container.h"
 
 namespace qm::posix {
 namespace {
@@ -127,6 +129,21 @@ std::string job_file_gone(const char* caption)
     return "job file " + quoted(path) + " not printed: " + why_unreadable(path);
 }
 
+std::string job_file_cut_short(const char* caption)
+{
+    const std::string path = native_path(caption);
+    std::string line = "job file " + quoted(path) + " not printed: it is cut short";
+    SpoolStream s = SpoolStream::open_file(path.c_str());
+    std::int32_t count = 0;
+    read_spool_header(s, &count, nullptr, nullptr);
+    if (const SpoolCut cut = find_spool_cut(s, count)) {
+        char what[160];
+        describe_spool_cut(cut, what, sizeof what);
+        line += std::string(": ") + what;
+    }
+    return line;
+}
+
 std::string failure_reason()
 {
     const std::string& why = journal().print_failure;
@@ -185,6 +202,8 @@ constexpr Translation Translations[] = {
     {"Can't find any valid user folders", "Quillmark Spooler", no_user_folders},
     {"Press OK to print page", "Pausing between pages is On", pausing},
     {"The spooling queue file is empty or no longer exists.\n", nullptr, job_file_gone},
+    {"The spooling queue file is incomplete or damaged, so it was not printed.\n", nullptr,
+     job_file_cut_short},
     {"Windows returned an error when starting the print job.  Check your printer connection "
      "and driver settings.",
      "Print Error", document_refused},
