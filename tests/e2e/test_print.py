@@ -23,6 +23,7 @@ from harness.proc import run, wait_until
 
 MAIN_TITLE = "Quillmark PC Print Spooler"
 NO_FILE_TEXT = "The spooling queue file is empty or no longer exists.\n"
+CUT_SHORT_TEXT = "The spooling queue file is incomplete or damaged, so it was not printed.\n"
 JOB_PAGES = 3
 # The command-line print starts at the first timer tick, and each page waits before it prints.
 FIRST_TICK_S = 5.0
@@ -171,17 +172,29 @@ def test_print_to_screen_keeps_the_last_page_in_the_window_until_display_status(
     assert values["print_to_screen"] == 1 and values[s.PATH_NAME] == windows_path
 
 
-def test_a_missing_job_file_is_reported_with_its_path_as_caption(
-        spooler, palm, registry, driver, printer, wine):
+def test_a_missing_or_cut_short_job_file_is_reported_with_its_path_as_caption(
+        spooler, palm, registry, driver, printer, wine, job):
     ready_to_print(palm, registry, show_dialog=0)
-    missing = r"C:\Jobs\no such job.pdb"
-    wine.remove_tree(r"C:\Jobs")
+    missing = r"C:\Gone\no such job.pdb"
+    wine.remove_tree(r"C:\Gone")
     proc = spooler.start("-t", missing)
     # Once for the first page on screen, once for the printer run.
     for _ in range(2):
         assert driver.wait_box(30) == Box(missing, NO_FILE_TEXT)
         driver.press_ok()
     assert proc.wait(30) == 0
+    assert printer.settle(5) == []
+
+    # The first 600 of a job's 918 bytes, as a copy that has not finished leaves it: said once, and
+    # neither a blank page nor a print dialog follows.
+    linux_path, windows_path = job
+    with open(linux_path, "r+b") as f:
+        f.truncate(600)
+    proc = spooler.start("-t", windows_path)
+    assert driver.wait_box(30) == Box(windows_path, CUT_SHORT_TEXT)
+    driver.press_ok()
+    assert proc.wait(30) == 0
+    assert driver.wait_box(1) is None
     assert printer.settle(5) == []
 
 

@@ -105,6 +105,15 @@ def test_print_sends_one_job_of_every_page_and_names_a_missing_printer(
     assert res.stderr.count("\n") == 1 and "'NoSuchPrinter'" in res.stderr, res.stderr
     assert len(native_printer.settle(5)) == 1
 
+    # The first 1000 bytes of the job: named in one line, and no CUPS job made.
+    cut = tmp_path / "cut.pdb"
+    cut.write_bytes(open(job, "rb").read()[:1000])
+    res = proc.run([qmspool_printing, "print", str(cut)], env=env)
+    assert res.returncode == 1
+    assert res.stderr == (f"qmspool: '{cut}' is cut short: record 3 of 10 starts past its end "
+                          "(1000 bytes)\n"), res.stderr
+    assert len(native_printer.settle(5)) == 1
+
     # A job whose second page holds more image than a page may (three bands in many colours
     # at 1200 dpi): the job is cancelled after its first page went, and nothing prints.
     stripes = (spooljob.rgb565(200, 60, 30) + spooljob.rgb565(30, 60, 200)) * 2500
@@ -205,6 +214,13 @@ def test_watch_prints_a_job_dropped_into_a_users_folder_once_and_nothing_for_oth
         shutil.copyfile(job, alice / "Quillmark Spool File.pdb")
         assert len(native_printer.wait_pdfs(6, TICK_S + SETTLE_S + 30)) == 6, log.read_text()
         assert f"watching '{alice}' again" in log.read_text()
+
+        # Bob's job rewritten as its first 1000 bytes, as a sync cut off leaves it: the journal
+        # names what is missing, and nothing of it prints.
+        (bob / "Quillmark_Spool_File.pdb").write_bytes(job.read_bytes()[:1000])
+        assert wait_until(lambda: "cut short" in log.read_text(), 2 * TICK_S + SETTLE_S + 10)
+        assert (f"job file '{bob}/Quillmark_Spool_File.pdb' not printed: it is cut short: "
+                "record 3 of 10 starts past its end (1000 bytes)") in log.read_text()
 
         # Something else changes beside Bob's job: nothing more prints.
         (bob / "notes.txt").write_bytes(b"not a job")
