@@ -243,9 +243,7 @@ public:
     {
         // Past the cap the band is left out, as every canvas leaves it; a page that cannot have
         // the band for want of memory or budget fails instead of printing without it.
-        if (width < 0 || height < 0 || !ok() ||
-            static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 >
-                MaxBandImageBytes)
+        if (!band_surface_fits(width, height) || !ok())
             return nullptr;
         // Not even as a mask of a bit a pixel: refused before its pixels are read.
         if (static_cast<std::uint64_t>(width) * height / 8 > MaxPdfPageImageBytes - image_bytes_) {

@@ -43,10 +43,7 @@ private:
 
 std::unique_ptr<BandSurface> create_raster_band_surface(std::int32_t width, std::int32_t height)
 {
-    if (width < 0 || height < 0)
-        return nullptr;
-    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 >
-        MaxBandImageBytes)
+    if (!band_surface_fits(width, height))
         return nullptr;
     if (width == 0 || height == 0) {
         // Nothing to hold, but the renderer still places it (and moves on by its height).

@@ -20,15 +20,6 @@ namespace qm {
 using namespace raster;
 
 namespace raster {
-namespace {
-
-// Glyphs up to this many pixels are kept per font.
-constexpr std::size_t MaxCachedGlyphBytes = 64 * 1024;
-// Bigger glyphs are kept too while they take no more than this in all (per font): type set very
-// large repeats its letters as any other, and setting each afresh cost seconds a page.
-constexpr std::size_t MaxLargeGlyphBytes = 16 << 20;
-
-} // namespace
 
 // The built-in face, loaded on first use and kept for the life of the process. Every font holds
 // a reference, so the face outlives the sizes made from it.

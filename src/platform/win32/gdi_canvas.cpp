@@ -241,10 +241,8 @@ std::unique_ptr<GdiBandSurface> GdiBandSurface::create(HDC compatible, std::int3
                                                        std::int32_t height)
 {
     const long long stride = dib_stride(width, height, 3);
-    // The cap every canvas puts on a band, reckoned as they reckon it: a band that qmspool
-    // refuses is not drawn here either.
-    if (stride == 0 || static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 >
-                           MaxBandImageBytes)
+    // A band that qmspool refuses is not drawn here either.
+    if (stride == 0 || !band_surface_fits(width, height))
         return nullptr;
     void* bits = nullptr;
     GdiObject bitmap = make_dib(compatible, width, height, 24, true, &bits);
