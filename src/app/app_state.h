@@ -18,6 +18,9 @@ struct AppShell {
     // The job given with "-t ", printed at the first timer tick; empty when there is none. It
     // has the room of last_print_path, into which it is expanded.
     char PendingPrintPath[PathBufferSize] = {};
+    // This run was started with "-t " while another spooler holds the session: it prints its job
+    // and ends, and watches nothing (that spooler does).
+    bool BesideSpooler = false;
     // The name the save-as-BMP dialog opens with: the last one chosen in this run.
     char BmpFileName[260] = "screen.bmp";
 };

@@ -49,19 +49,19 @@ const char* after_program_path(const char* line, bool* whole_line_quoted)
 
 } // namespace
 
-void take_print_path(const char* command_line, char* out, std::size_t size)
+bool take_print_path(const char* command_line, char* out, std::size_t size)
 {
     if (size == 0)
-        return;
+        return false;
     out[0] = '\0';
     if (!command_line)
-        return;
+        return true;
 
     bool whole_line_quoted = false;
     const char* from = after_program_path(command_line, &whole_line_quoted);
     const char* match = std::strstr(from, Option);
     if (!match)
-        return;
+        return true;
     const char* path = match + (sizeof Option - 1);
     std::size_t length = std::strlen(path);
 
@@ -75,9 +75,10 @@ void take_print_path(const char* command_line, char* out, std::size_t size)
     }
 
     if (length >= size)
-        return;
+        return false;
     std::memcpy(out, path, length);
     out[length] = '\0';
+    return true;
 }
 
 } // namespace qm

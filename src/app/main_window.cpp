@@ -18,6 +18,10 @@ namespace {
 
 constexpr unsigned TimerId = 1;
 
+constexpr char PathTooLongText[] =
+    "The file name given with -t is too long to print (more than 511 characters).";
+static_assert(PathBufferSize == 512, "the refusal names the room of PendingPrintPath");
+
 void set_check_marks(const Settings& settings, Menu menu)
 {
     // The item reads "use the default printer instead of asking", the inverse of show_dialog.
@@ -44,13 +48,14 @@ int program_main(Instance instance, int show_command)
 {
     AppState& state = program_state();
     AppShell& app = state.App;
-    take_print_path(process_command_line(), app.PendingPrintPath, sizeof app.PendingPrintPath);
+    if (!take_print_path(process_command_line(), app.PendingPrintPath, sizeof app.PendingPrintPath))
+        message_box(PathTooLongText, MainWindowTitle);
 
     // Two spoolers watching the same folders would print every job twice. A plain start (the
     // log-on's, the Start menu's) claims the session for the whole run; when another holds it,
     // this start only shows that one, before it makes a window or deletes anything. A job
-    // printed with "-t " ends after it and claims nothing: beside a running spooler it keeps
-    // the folders' spool files, which that spooler may be about to print.
+    // printed with "-t " claims nothing: beside a running spooler it keeps the folders' spool
+    // files, which that spooler may be about to print, and ends after its job in every mode.
     InstanceClaimHandle claim;
     StaleSpoolFiles stale = StaleSpoolFiles::Delete;
     if (app.PendingPrintPath[0] == '\0') {
@@ -61,7 +66,10 @@ int program_main(Instance instance, int show_command)
         }
         claim = InstanceClaimHandle(held);
     } else if (instance_claimed(SpoolerInstanceName)) {
+        // With "Print to screen only" too: a window that stayed would be a second spooler, and
+        // the one a later plain start might bring forward instead of the one holding the claim.
         stale = StaleSpoolFiles::Keep;
+        app.BesideSpooler = true;
     }
 
     if (start_up(state, instance, show_command, stale) != 0)
@@ -145,8 +153,8 @@ std::intptr_t main_window_procedure(Window window, std::uint32_t message, std::u
         on_menu_command(state, window, window_menu(window), static_cast<int>(wparam & 0xFFFF));
         return 0;
     case MessageTimer:
-        if (on_timer_tick(state.Monitor, app_job_session(state), state.App.PendingPrintPath) ==
-            TickOutcome::EndProgram)
+        if (on_timer_tick(state.Monitor, app_job_session(state), state.App.PendingPrintPath,
+                          state.App.BesideSpooler) == TickOutcome::EndProgram)
             save_settings_and_quit(state, window);
         return 0;
     default:

@@ -18,7 +18,9 @@ inline constexpr char SpoolerInstanceName[] = "QuillmarkSpooler";
 // 0 after the loop ends, 1 when start-up failed (nothing is stored then). A start without a job
 // while a spooler already runs in the session brings that spooler's window forward and returns
 // 0 at once, having made no window and touched no file. A start with a job ("-t ") runs beside
-// a spooler and then keeps the spool files in the backup folders.
+// a spooler, keeps the spool files in the backup folders, watches none of them and ends after
+// its job. A "-t " path too long to keep is refused with a message, and the start goes on as
+// one without a job.
 int program_main(Instance instance, int show_command);
 
 // Creates and sets up the main window and the monitoring, over `state`, the program's state

@@ -75,6 +75,9 @@ void save_as_bmp(AppState& state, Window window)
         message_box("The previous print job was not a graphic", "Nothing to save");
         return;
     }
+    // The dialog's own message loop dispatches timer ticks: a job started by one would enable
+    // the main window under the open dialog when it ends.
+    BusyHold busy(state.SessionCounters);
     const bool was_minimized = is_minimized(window);
     SaveDialogDesc desc;
     desc.owner = window;

@@ -22,7 +22,8 @@ int poll_watches(const MonitorState& monitor)
 }
 
 // Checks a slot and re-arms its watch whatever the check found; a slot that printed needs no
-// more re-checks.
+// more re-checks. On a re-check no poll named the watch, and arming leaves it fired by a change
+// made during the check's job (the next sync's file), so that the next tick prints that too.
 void serve_slot(MonitorState& monitor, const JobSession& session, int slot)
 {
     if (check_user_for_job(monitor, session, slot) == 0)
@@ -56,15 +57,19 @@ int check_user_for_job(MonitorState& monitor, const JobSession& session, int slo
     return result;
 }
 
-TickOutcome on_timer_tick(MonitorState& monitor, const JobSession& session, char* pending_path)
+TickOutcome on_timer_tick(MonitorState& monitor, const JobSession& session, char* pending_path,
+                          bool beside_spooler)
 {
     // A tick dispatched by a modal box inside a job does nothing, so no job starts inside
     // another.
     if (session.counters.TickBusy)
         return TickOutcome::KeepRunning;
     BusyHold busy(session.counters);
-    if (pending_path[0] && run_command_line_job(session, pending_path))
+    if (pending_path[0] && (run_command_line_job(session, pending_path) || beside_spooler))
         return TickOutcome::EndProgram;
+    // A second watcher of the folders would print every job twice.
+    if (beside_spooler)
+        return TickOutcome::KeepRunning;
 
     const int fired = poll_watches(monitor);
     if (fired >= 0) {

@@ -28,7 +28,11 @@ static_assert(RetryPeriodMs % TickPeriodMs == 0, "the re-checks must fill their 
 // watch re-armed; on a tick where none has fired, the folder of the last fired watch is checked
 // again while it has printed nothing and RetryTicks allow. At most one folder a tick. A tick
 // that finds the session's TickBusy set does nothing; it holds it while it works.
-TickOutcome on_timer_tick(MonitorState& monitor, const JobSession& session, char* pending_path);
+// `beside_spooler`: another spooler of the session watches the folders, and this run only prints
+// the job named with "-t ": it ends after that job whatever print_to_screen says, and polls
+// nothing.
+TickOutcome on_timer_tick(MonitorState& monitor, const JobSession& session, char* pending_path,
+                          bool beside_spooler = false);
 
 // Prints each of the slot's two spool files ("Quillmark Spool File.pdb" first) whose last-write
 // time differs from the one it was last printed with. 0 when at least one was printed, -1 when

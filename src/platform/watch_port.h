@@ -1,7 +1,8 @@
 // Change watches: one per folder, firing when a file in that folder (not in its subfolders) is
-// created, deleted, renamed or written. A fired watch stays fired until it is armed again; a
-// change made once a poll has reported it (while the program looks at the folder) makes it fire
-// again as soon as it is armed. tests/contract holds every backend to this.
+// created, deleted, renamed or written. A fired watch stays fired until it is armed again after
+// a poll reported it; a change made once a poll has reported it (while the program looks at the
+// folder) makes it fire again as soon as it is armed, and a firing that no poll has reported yet
+// outlasts an arm. tests/contract holds every backend to this.
 #pragma once
 
 #include <utility>
@@ -12,7 +13,7 @@ namespace qm {
 
 // Null when the folder cannot be watched (missing, or not a folder).
 WatchHandle open_change_watch(const char* folder);
-// Re-arms a watch. 0, or -1 on failure.
+// Re-arms a watch: clears a firing that a poll has reported. 0, or -1 on failure.
 int arm_change_watch(WatchHandle watch);
 void close_change_watch(WatchHandle watch);
 

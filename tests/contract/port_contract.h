@@ -190,6 +190,17 @@ TYPED_TEST_P(PortContract,
     EXPECT_EQ(this->poll_until_fired(one, 1), 0) << "the change made while fired";
     ASSERT_EQ(arm_change_watch(watch.get()), 0);
     EXPECT_EQ(this->poll_settled(one, 1), PollNothingFired);
+
+    // Armed again with no poll between (a folder looked at again on a quiet tick, whose job took
+    // a while): a change made during the look is kept for the next poll, and once that poll has
+    // reported it an arm clears it.
+    b.file("backup/Quillmark Spool File.pdb", "fourth");
+    TypeParam::settle();
+    ASSERT_EQ(arm_change_watch(watch.get()), 0);
+    EXPECT_EQ(this->poll_until_fired(one, 1), 0) << "the change made during the look";
+    TypeParam::settle();
+    ASSERT_EQ(arm_change_watch(watch.get()), 0);
+    EXPECT_EQ(this->poll_settled(one, 1), PollNothingFired);
 }
 
 TYPED_TEST_P(PortContract, a_watch_sees_its_own_folder_and_a_poll_names_the_lowest_fired_slot)

@@ -96,6 +96,12 @@ def test_a_second_start_brings_the_running_spooler_forward_and_a_job_beside_it_k
     pdfs = printer.wait_pdfs(2, 60)
     assert len(pdfs) == 2, f"{len(pdfs)} PDFs:\n{printer.error_log()[-3000:]}"
 
+    # With "Print to screen only" the job is shown and that run ends as well: no second window
+    # that watches the folders beside the spooler, or that a later start could bring forward.
+    settings.store(registry, {"print_to_screen": 1})
+    fourth = spooler.start("-t", wine.windows_path(job))
+    assert fourth.wait(60) == 0
+
     assert first.running
     driver.command(settings.CMD_EXIT)
     assert first.wait(30) == 0

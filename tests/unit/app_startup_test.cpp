@@ -188,6 +188,20 @@ TEST_F(StartUp, command_line_job_waits_in_pending_print_path)
     // Queued before the window exists: delivered to it once the loop runs.
     EXPECT_EQ(program_main(instance(), ShowNormal), 0);
     EXPECT_STREQ(App.PendingPrintPath, "C:\\jobs\\job.pdb");
+    EXPECT_TRUE(sim::message_boxes().empty());
+
+    // A path too long to keep is refused aloud; the run goes on as a plain start.
+    reset_all();
+    set_install_folder(tree_.root());
+    sim::set_command_line(("QMSpooler.exe -t C:\\" + std::string(510, 'p')).c_str());
+    sim::post_message(nullptr, MessageCommand, MenuExit);
+    EXPECT_EQ(program_main(instance(), ShowNormal), 0);
+    EXPECT_STREQ(App.PendingPrintPath, "");
+    ASSERT_EQ(sim::message_boxes().size(), 1u);
+    EXPECT_EQ(sim::message_boxes()[0].text,
+              "The file name given with -t is too long to print (more than 511 characters).");
+    EXPECT_EQ(sim::message_boxes()[0].caption, "Quillmark PC Print Spooler");
+    EXPECT_EQ(sim::calls_starting_with({"claim_instance"}).size(), 1u) << "as a plain start";
 }
 
 // The session's one spooler: a second watcher of the same folders would print every job twice.
@@ -232,6 +246,15 @@ TEST_F(BesideARunningSpooler, a_plain_start_brings_it_forward_and_ends_before_to
     EXPECT_LE(sim::slept_ms(), 5000u);
     EXPECT_EQ(sim::main_window(), nullptr);
     EXPECT_TRUE(spool_files_kept());
+
+    // A job whose path is too long is not dropped without a word.
+    reset_all();
+    set_install_folder(tree_.root());
+    sim::set_other_spooler({.running = true});
+    sim::set_command_line(("QMSpooler.exe -t " + std::string(600, 'p')).c_str());
+    EXPECT_EQ(program_main(instance(), ShowNormal), 0);
+    EXPECT_EQ(sim::message_boxes().size(), 1u);
+    EXPECT_TRUE(sim::other_spooler().foreground);
 }
 
 TEST_F(BesideARunningSpooler, the_spooler_holds_the_session_for_its_whole_run)
@@ -284,6 +307,21 @@ TEST_F(BesideARunningSpooler, a_job_prints_beside_it_and_leaves_the_folders_spoo
     EXPECT_TRUE(spool_files_kept());
     EXPECT_TRUE(sim::other_spooler().minimized) << "a job run leaves the spooler where it is";
     EXPECT_FALSE(sim::instance_held());
+
+    // With "Print to screen only" as well the run ends after its job, and never looks at the
+    // folders (whose files change while it shows the page): the other spooler watches them.
+    reset_all();
+    set_install_folder(tree_.root());
+    sim::set_other_spooler({.running = true});
+    sim::store_value(SettingsKeyPath, "print_to_screen", le32(1));
+    const std::string spool_file = tree_.path(std::string("Jane/backup/") + SpoolNames[0]);
+    sim::on_sleep([&](std::uint32_t) { sim::notify_change(spool_file.c_str()); });
+    EXPECT_EQ(print_job(), 0);
+    sim::on_sleep(nullptr);
+    EXPECT_TRUE(sim::quit_posted());
+    EXPECT_EQ(SessionCounters.jobs, 1) << "the job in the window, nothing from the folders";
+    EXPECT_TRUE(sim::printed_documents().empty());
+    EXPECT_TRUE(spool_files_kept());
 
     // Alone, a job run still clears what was left from before.
     reset_all();

@@ -70,9 +70,9 @@ TEST(CommandLine, holds_paths_up_to_the_room_of_the_last_job_path)
     EXPECT_EQ(job_of("QMSpooler.exe -t " + longest + "q"), "");
 
     char small[8];
-    take_print_path("QMSpooler.exe -t abcdefgh", small, sizeof small);
+    EXPECT_FALSE(take_print_path("QMSpooler.exe -t abcdefgh", small, sizeof small));
     EXPECT_STREQ(small, "");
-    take_print_path("QMSpooler.exe -t abcdefg", small, sizeof small);
+    EXPECT_TRUE(take_print_path("QMSpooler.exe -t abcdefg", small, sizeof small));
     EXPECT_STREQ(small, "abcdefg");
 }
 

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/menu_ids.h"
@@ -170,7 +171,8 @@ TEST_F(JobDetection, fired_watches_are_served_lowest_slot_first_one_a_tick_past_
     EXPECT_EQ(printed_squares(), (std::vector<int>{10, 40}));
 }
 
-TEST_F(JobDetection, a_file_held_open_is_looked_at_again_for_two_minutes_of_ticks)
+TEST_F(JobDetection,
+       a_file_held_open_is_looked_at_again_for_two_minutes_of_ticks_keeping_later_changes)
 {
     // Counted from the tick's period, whatever that is: the re-checks last two minutes.
     const std::uint32_t retry_ticks = 2 * 60 * 1000 / TickPeriodMs;
@@ -195,6 +197,26 @@ TEST_F(JobDetection, a_file_held_open_is_looked_at_again_for_two_minutes_of_tick
     tick();
     tick();
     EXPECT_EQ(sim::printed_documents().size(), 1u);
+
+    // The next sync's file, held open when its watch fired, prints on a re-check; while that
+    // job pauses between pages the sync after it writes the file again: that prints too.
+    drop("Alice", SpacedName, 5);
+    sim::hold_file(path.c_str(), true);
+    tick();
+    sim::release_file(path.c_str());
+    AppSettings.pause_pages = 1;
+    bool rewritten = false;
+    sim::on_modal([&] {
+        if (std::exchange(rewritten, true))
+            return;
+        set_time(path, 6);
+        sim::notify_change(path.c_str());
+    });
+    tick();
+    sim::on_modal(nullptr);
+    EXPECT_EQ(sim::printed_documents().size(), 2u);
+    tick();
+    EXPECT_EQ(sim::printed_documents().size(), 3u) << "the version written during the job";
 }
 
 TEST_F(JobDetection, a_file_still_written_during_the_wait_is_stamped_as_printed_and_prints_once)
@@ -213,6 +235,19 @@ TEST_F(JobDetection, a_file_still_written_during_the_wait_is_stamped_as_printed_
     EXPECT_EQ(Monitor.MonitoredUser[0].seen_stamp[0], 200);
     tick();
     EXPECT_EQ(sim::printed_documents().size(), 1u) << "the finished file was the one printed";
+}
+
+TEST_F(JobDetection, a_tick_while_the_save_dialog_is_open_waits_for_it)
+{
+    add_user("Alice");
+    drop("Alice", SpacedName, 7);
+    sim::on_modal([&] { tick(); });
+    on_menu_command(State, App.MainWindow, nullptr, MenuSaveAsBmp); // then cancelled
+    sim::on_modal(nullptr);
+    EXPECT_EQ(SessionCounters.jobs, 0) << "no job whose end enables the window under the dialog";
+    EXPECT_FALSE(SessionCounters.TickBusy);
+    tick();
+    EXPECT_EQ(sim::printed_documents().size(), 1u);
 }
 
 TEST_F(JobDetection, the_scan_prints_every_new_file_in_slot_order_or_says_there_is_none)

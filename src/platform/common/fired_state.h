@@ -11,7 +11,9 @@ namespace qm::backend {
 // A watch's state between the changes its backend sees and the program's polls and arms. It is
 // fired until armed again. A change made once a poll has reported the firing (the program may be
 // looking at the folder already) fires it again as soon as it is armed; one made before that is
-// part of the firing the program is about to look at.
+// part of the firing the program is about to look at. Arming clears only a firing that a poll
+// has reported: the program also arms a watch after looking at its folder on a tick on which no
+// poll named it, and a change made meanwhile (during that look's job) is still to be looked at.
 class FiredState {
 public:
     void change()
@@ -30,6 +32,8 @@ public:
     }
     void arm()
     {
+        if (!reported_)
+            return;
         fired_ = again_;
         again_ = false;
         reported_ = false;

@@ -93,6 +93,10 @@ std::uint64_t slept_ms();
 // Runs `hook` (with the milliseconds asked for) inside every sleep_ms from now on, as if the
 // world went on while the program slept; an empty hook removes it.
 void on_sleep(std::function<void(std::uint32_t ms)> hook);
+// Runs `hook` inside every message box and save dialog from now on, before it is answered, as
+// the box's own message loop lets the world go on (a timer tick, another program's change); an
+// empty hook removes it.
+void on_modal(std::function<void()> hook);
 
 // ---- The session's one spooler.
 // Another spooler of the session, as the program's start-up finds it: whether it holds the

@@ -55,6 +55,7 @@ bool save_file_dialog(const SaveDialogDesc& desc)
     seen.default_extension = desc.default_extension ? desc.default_extension : "";
     sim::dialogs().shown.push_back(seen);
     sim::record("save_dialog");
+    sim::run_modal_hook();
 
     auto& answers = sim::dialogs().answers;
     std::optional<std::string> answer;

@@ -85,6 +85,7 @@ struct SimState {
     int quit_code = 0;
     std::uint64_t slept = 0;
     std::function<void(std::uint32_t)> sleep_hook;
+    std::function<void()> modal_hook;
 
     OtherSpooler other_spooler;
     int instance_claims = 0; // claims the program holds now
@@ -97,6 +98,9 @@ struct SimState {
 
 // The whole simulated session, reset by reset().
 SimState& state();
+
+// What a modal box's own message loop lets happen before the box is answered.
+void run_modal_hook();
 
 void record(std::string call);
 void reset_files();

@@ -129,6 +129,18 @@ void on_sleep(std::function<void(std::uint32_t ms)> hook)
     state().sleep_hook = std::move(hook);
 }
 
+void on_modal(std::function<void()> hook)
+{
+    state().modal_hook = std::move(hook);
+}
+
+void run_modal_hook()
+{
+    // A copy: the hook may replace itself.
+    if (const std::function<void()> hook = state().modal_hook)
+        hook();
+}
+
 void set_screen_size(std::int32_t width, std::int32_t height)
 {
     state().screen_width = width;
@@ -300,6 +312,7 @@ int message_box(const char* text, const char* caption)
 {
     record(std::string("message_box ") + caption);
     state().boxes.push_back(sim::ShownMessageBox{text, caption});
+    sim::run_modal_hook();
     if (state().answers.empty())
         return AnswerOk;
     const int answer = state().answers.front();
