@@ -95,20 +95,13 @@ int start_up(AppState& state, Instance instance, int show_command, StaleSpoolFil
     Window window = app.MainWindow;
     show_window(window, show_command);
 
-    std::int32_t x = 25, y = 25, width = ReferenceScreen.window_width, height = 825;
-    read_setting("window_x", &x);
-    read_setting("window_y", &y);
-    read_setting("window_w", &width);
-    read_setting("window_h", &height);
-    move_window(window, x, y, width, height, true);
+    WindowGeometry placed;
+    read_settings(SettingsRead::Geometry, settings, placed);
+    move_window(window, placed.x, placed.y, placed.width, placed.height, true);
     update_window(window);
 
-    read_setting_bytes("last_print_path", settings.last_print_path,
-                       sizeof settings.last_print_path);
-    // A stored path that fills the whole buffer has lost its end; keep the buffer a string.
-    settings.last_print_path[sizeof settings.last_print_path - 1] = '\0';
+    read_settings(SettingsRead::BeforeDiscovery, settings, placed);
 
-    read_setting("open_minimized", &settings.open_minimized);
     if (settings.open_minimized != 0) {
         show_window(window, ShowMinimize);
         update_window(window);
@@ -119,9 +112,7 @@ int start_up(AppState& state, Instance instance, int show_command, StaleSpoolFil
 
     start_timer(window, TimerId, TickPeriodMs);
 
-    read_setting("show_dialog", &settings.show_dialog);
-    read_setting("pause_pages", &settings.pause_pages);
-    read_setting("print_to_screen", &settings.print_to_screen);
+    read_settings(SettingsRead::AfterDiscovery, settings, placed);
     set_check_marks(settings, window_menu(window));
 
     ScreenRect area = window_rect(window);
@@ -185,16 +176,7 @@ void save_settings_and_quit(const AppState& state, Window window)
     // that would open the next run's window where nobody can see it. Its restored rectangle is
     // what the user placed.
     const ScreenRect r = is_minimized(window) ? restored_window_rect(window) : window_rect(window);
-    write_setting("window_x", r.left);
-    write_setting("window_y", r.top);
-    write_setting("window_w", r.right - r.left);
-    write_setting("window_h", r.bottom - r.top);
-    write_setting("show_dialog", settings.show_dialog);
-    write_setting("pause_pages", settings.pause_pages);
-    write_setting("print_to_screen", settings.print_to_screen);
-    write_setting("open_minimized", settings.open_minimized);
-    write_setting_bytes("last_print_path", settings.last_print_path,
-                        sizeof settings.last_print_path);
+    write_settings(settings, WindowGeometry{r.left, r.top, r.right - r.left, r.bottom - r.top});
     post_quit(0);
 }
 

@@ -43,4 +43,35 @@ int write_setting_bytes(const char* name, const void* buffer, std::size_t size)
                                 name, buffer, size);
 }
 
+void read_settings(SettingsRead group, Settings& settings, WindowGeometry& geometry)
+{
+    for (const StoredSetting& row : StoredSettings) {
+        if (row.read != group)
+            continue;
+        if (row.geometry) {
+            read_setting(row.name, &(geometry.*row.geometry));
+        } else if (row.option) {
+            read_setting(row.name, &(settings.*row.option));
+        } else {
+            read_setting_bytes(row.name, settings.last_print_path,
+                               sizeof settings.last_print_path);
+            // A stored path that fills the whole buffer has lost its end; keep it a string.
+            settings.last_print_path[sizeof settings.last_print_path - 1] = '\0';
+        }
+    }
+}
+
+void write_settings(const Settings& settings, const WindowGeometry& geometry)
+{
+    for (const StoredSetting& row : StoredSettings) {
+        if (row.geometry)
+            write_setting(row.name, geometry.*row.geometry);
+        else if (row.option)
+            write_setting(row.name, settings.*row.option);
+        else
+            write_setting_bytes(row.name, settings.last_print_path,
+                                sizeof settings.last_print_path);
+    }
+}
+
 } // namespace qm

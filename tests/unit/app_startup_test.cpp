@@ -51,8 +51,8 @@ TEST_F(StartUp, runs_in_order_from_cursors_to_the_first_repaint)
         "read_value window_h",
         "move_window 25 25 618 825 repaint",
         "update_window",
+        "read_value open_minimized", // the two in the order they are stored
         "read_value last_print_path",
-        "read_value open_minimized",
         "read_value Path",
         "open_watch " + tree_.root() + "\\Jane\\backup",
         "start_timer 1 5000",
