@@ -3,6 +3,17 @@
 #include <cstdio>
 
 namespace qm {
+namespace {
+
+// A backslash is escaped so that every escape reads one way, except where it separates a path's
+// folders: there every name would show with its separators doubled.
+#ifdef _WIN32
+constexpr bool EscapeBackslash = false;
+#else
+constexpr bool EscapeBackslash = true;
+#endif
+
+} // namespace
 
 std::string printable(std::string_view text)
 {
@@ -17,7 +28,7 @@ std::string printable(std::string_view text)
     };
     for (std::size_t i = 0; i < n;) {
         const unsigned char c = at(i);
-        if (c == '\\' || c == '\n' || c == '\r' || c == '\t') {
+        if ((c == '\\' && EscapeBackslash) || c == '\n' || c == '\r' || c == '\t') {
             out += '\\';
             out += c == '\\' ? '\\' : c == '\n' ? 'n' : c == '\r' ? 'r' : 't';
             ++i;

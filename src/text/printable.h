@@ -10,6 +10,7 @@ namespace qm {
 
 // The text with its control characters and backslashes written as C escapes (\n, \t, \\, \xNN),
 // and the C1 controls and bytes that are not whole UTF-8 as \xNN; the rest of UTF-8 as it is.
+// On Windows, whose paths separate folders with backslashes, a backslash is left as it is.
 std::string printable(std::string_view text);
 
 } // namespace qm
