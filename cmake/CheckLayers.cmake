@@ -4,6 +4,8 @@
 # render and spool. host, qmspool's print and watch commands, stands on top: it runs the
 # monitor and the job driver over the POSIX backend, so it sees them, the ports, that backend
 # (which it sets up, as the Windows entry point sets up its own) and the portable commands.
+# text, the escaping of names shown on one line, sits beneath qmspool and the backends, which
+# write such names alike.
 #
 # The check reads include text, so it also refuses the two ways of writing an include that the
 # text alone cannot place: a path that climbs with "..", which can name any folder from any
@@ -14,18 +16,19 @@
 
 cmake_minimum_required(VERSION 3.25)
 
+set(allowed_text text)
 set(allowed_spool spool)
 set(allowed_render render spool)
 set(allowed_platform platform render spool)
-set(allowed_backend platform render spool) # a backend's own folder is added below
+set(allowed_backend platform render spool text) # a backend's own folder is added below
 set(allowed_job job platform render spool)
 set(allowed_monitor monitor job platform render spool)
 set(allowed_app app monitor job platform render spool)
-set(allowed_cli cli job render spool)
-set(allowed_host host cli monitor job platform platform/posix render spool)
+set(allowed_cli cli job render spool text)
+set(allowed_host host cli monitor job platform platform/posix render spool text)
 
 # Every layer's name, as an include's first folder names it.
-set(layers app monitor job render spool platform platform/sim platform/win32 platform/posix cli host)
+set(layers app monitor job render spool text platform platform/sim platform/win32 platform/posix cli host)
 
 # The layer a file or an included header belongs to: its first folder, with the platform's
 # backends told apart from the ports.

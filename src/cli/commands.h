@@ -23,6 +23,10 @@ int run_info(const char* path, std::FILE* out, std::FILE* err);
 // A job without pages, or whose first page has no band, is refused and nothing is written.
 int run_bmp(const char* path, const char* out_path, std::FILE* out, std::FILE* err);
 
+// The largest screen side `render --screen` takes: the window pass draws on a canvas of the
+// screen's size, which is bounded to what memory holds.
+inline constexpr std::int32_t MaxScreenSide = 16384;
+
 struct RenderRequest {
     const char* path = nullptr;
     const char* out_path = nullptr; // "-": standard output, in `format`

@@ -6,6 +6,7 @@
 #include "cli/spool_job.h"
 #include "spool/spool_container.h"
 #include "spool/spool_record.h"
+#include "text/printable.h"
 
 namespace qm::cli {
 namespace {
@@ -39,7 +40,7 @@ void check_database_kind(SpoolStream& s, const char* path, std::FILE* err)
     std::fprintf(err,
                  "qmspool: warning: '%s' is not a spool file by its header (type '%s', creator "
                  "'%s', where a spool file has '%s', '%s'); listed as one all the same\n",
-                 path, code_text(type).c_str(), code_text(creator).c_str(),
+                 printable(path).c_str(), code_text(type).c_str(), code_text(creator).c_str(),
                  code_text(SpoolDatabaseType).c_str(), code_text(SpoolDatabaseCreator).c_str());
 }
 

@@ -168,9 +168,25 @@ int render_command(int argc, const char* const* argv, std::FILE* out, std::FILE*
             char w[16] = "";
             if (x && static_cast<std::size_t>(x - arg) < sizeof w)
                 std::memcpy(w, arg, static_cast<std::size_t>(x - arg));
-            if (!x || !parse_int(w, 1, 16384, r.screen_width) ||
-                !parse_int(x + 1, 1, 16384, r.screen_height))
-                return usage_error(err, "render: --screen takes WIDTHxHEIGHT, e.g. 1280x1024");
+            std::int32_t width = 0;
+            std::int32_t height = 0;
+            if (!x || !parse_int(w, 1, INT32_MAX, width) ||
+                !parse_int(x + 1, 1, INT32_MAX, height)) {
+                std::snprintf(what, sizeof what,
+                              "render: --screen takes WIDTHxHEIGHT, each from 1 to %" PRId32
+                              ", e.g. 1280x1024",
+                              MaxScreenSide);
+                return usage_error(err, what);
+            }
+            if (width > MaxScreenSide || height > MaxScreenSide) {
+                std::snprintf(what, sizeof what,
+                              "render: --screen %" PRId32 "x%" PRId32
+                              " is too large: at most %" PRId32 "x%" PRId32,
+                              width, height, MaxScreenSide, MaxScreenSide);
+                return usage_error(err, what);
+            }
+            r.screen_width = width;
+            r.screen_height = height;
         } else if (std::strcmp(opt, "--out") == 0) {
             r.out_path = arg;
         } else if (std::strcmp(opt, "--format") == 0) {

@@ -7,6 +7,7 @@
 
 #include "spool/spool_check.h"
 #include "spool/spool_container.h"
+#include "text/printable.h"
 
 namespace qm::cli {
 
@@ -17,7 +18,7 @@ bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err, CutShortFil
     std::error_code ec;
     const std::filesystem::file_status st = std::filesystem::status(path, ec);
     if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
-        std::fprintf(err, "qmspool: cannot read '%s': %s\n", path,
+        std::fprintf(err, "qmspool: cannot read '%s': %s\n", printable(path).c_str(),
                      std::filesystem::is_directory(st) ? "it is a directory"
                                                        : "it is not a regular file");
         return false;
@@ -25,8 +26,9 @@ bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err, CutShortFil
     errno = 0;
     job.stream = SpoolStream::open_file(path);
     if (!job.stream.is_open()) {
-        std::fprintf(err, "qmspool: cannot open '%s': %s\n", path,
-                     errno ? std::strerror(errno) : "unknown error");
+        const int error = errno;
+        std::fprintf(err, "qmspool: cannot open '%s': %s\n", printable(path).c_str(),
+                     error ? std::strerror(error) : "unknown error");
         return false;
     }
     read_spool_header(job.stream, &job.record_count, nullptr, nullptr);

@@ -13,6 +13,7 @@
 #include "monitor/discovery.h"
 #include "monitor/monitor_state.h"
 #include "platform/posix/posix.h"
+#include "text/printable.h"
 
 namespace qm::host {
 namespace {
@@ -50,10 +51,18 @@ const char* unstorable(const std::string& path)
 int run_config_show(std::FILE* out, std::FILE* err)
 {
     configure_backend(err);
-    std::fprintf(out, "settings file: %s\n", posix::settings_file_path().c_str());
+    // A file that cannot be read is not one that names no folder: `watch` would find none in
+    // it either, and the user is told what to mend.
+    const std::string unreadable = posix::settings_file_unreadable();
+    if (!unreadable.empty()) {
+        std::fprintf(err, "qmspool config: cannot read the settings file '%s': %s\n",
+                     printable(posix::settings_file_path()).c_str(), unreadable.c_str());
+        return 1;
+    }
+    std::fprintf(out, "settings file: %s\n", printable(posix::settings_file_path()).c_str());
     MonitorState monitor;
     if (locate_install_folder(monitor))
-        std::fprintf(out, "install-folder: %s\n", posix::printable(monitor.InstallFolder).c_str());
+        std::fprintf(out, "install-folder: %s\n", printable(monitor.InstallFolder).c_str());
     else
         std::fputs("install-folder: not set (qmspool config install-folder DIR)\n", out);
     return cli::finish_output(out, err) ? 0 : 1;
@@ -66,7 +75,7 @@ int run_config_install_folder(const char* folder, std::FILE* out, std::FILE* err
     char* resolved = realpath(folder, nullptr);
     if (!resolved) {
         std::fprintf(err, "qmspool config: install folder '%s': %s\n",
-                     posix::printable(folder).c_str(), std::strerror(errno));
+                     printable(folder).c_str(), std::strerror(errno));
         return 1;
     }
     const std::string path = resolved;
@@ -77,12 +86,12 @@ int run_config_install_folder(const char* folder, std::FILE* out, std::FILE* err
                           : unstorable(path);
     if (why) {
         std::fprintf(err, "qmspool config: install folder '%s' not stored: %s\n",
-                     posix::printable(path).c_str(), why);
+                     printable(path).c_str(), why);
         return 1;
     }
     std::string failure;
     if (!posix::store_value(InstallKey, InstallValue, path, failure)) {
-        std::fprintf(err, "qmspool config: %s\n", posix::printable(failure).c_str());
+        std::fprintf(err, "qmspool config: %s\n", printable(failure).c_str());
         return 1;
     }
     return run_config_show(out, err);

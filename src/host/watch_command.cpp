@@ -21,6 +21,7 @@
 #include "monitor/monitor_state.h"
 #include "platform/posix/cups_job.h"
 #include "platform/posix/posix.h"
+#include "text/printable.h"
 
 namespace qm::host {
 namespace {
@@ -163,7 +164,7 @@ int run_watch(const WatchRequest& r, std::FILE* err)
         std::fprintf(err,
                      "qmspool watch: install folder '%s' not used: a backslash in its name "
                      "would be read as a folder separator\n",
-                     posix::printable(monitor.InstallFolder).c_str());
+                     printable(monitor.InstallFolder).c_str());
         return 1;
     }
     // Nothing to watch yet (a user service started before the folder was named): one line that
@@ -185,7 +186,7 @@ int run_watch(const WatchRequest& r, std::FILE* err)
         break;
     case WatchLock::Outcome::HeldByOther:
         std::fprintf(err, "qmspool watch: '%s' is already watched by qmspool watch (PID %s)\n",
-                     posix::printable(folder).c_str(), detail.c_str());
+                     printable(folder).c_str(), detail.c_str());
         return 1;
     case WatchLock::Outcome::Unavailable:
         posix::log_line(("cannot tell whether another watch runs (" + detail + ")").c_str());
@@ -206,11 +207,14 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     if (monitor.MonitoredUserCount == 0)
         return WatchNotConfigured;
     for (int i = 0; i < monitor.MonitoredUserCount; ++i) {
-        if (!monitor.MonitoredUser[i].watch_handle)
+        const MonitoredUserSlot& slot = monitor.MonitoredUser[i];
+        if (!slot.watch_handle)
             continue; // the backend has said why it could not watch the folder
-        const std::string line =
-            "watching " + posix::native_path(monitor.MonitoredUser[i].status_line);
-        posix::log_line(line.c_str());
+        // The path whole, as discovery built it: the slot's status line is cut to its field.
+        char watched[PathBufferSize];
+        if (!fit_watched_path(monitor.InstallFolder, slot.user_folder, slot.backup_folder, watched))
+            continue; // discovery gave the slot only once it fitted
+        posix::log_line(("watching " + posix::native_path(watched)).c_str());
     }
     posix::log_line(printer_line.c_str());
 

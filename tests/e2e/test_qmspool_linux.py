@@ -1,5 +1,6 @@
 """qmspool printing natively on Linux through the private CUPS server (no Wine): `qmspool print`
-sends a job as one CUPS job of a page per spool page and cancels it when a page fails, `qmspool pdf`
+sends a job as one CUPS job of a page per spool page and cancels it when a page fails or a signal
+interrupts it, naming files and printers escaped, `qmspool pdf`
 keeps a page of huge bands within a memory limit or fails in one line, and `qmspool watch` over an
 install folder with two users prints a job that lands in one user's backup folder once, through the
 monitor's own tick and settling wait, and nothing for an unrelated change; a backup folder deleted
@@ -100,9 +101,13 @@ def test_print_sends_one_job_of_every_page_and_names_a_missing_printer(
     assert len(pdfs) == 1, native_printer.error_log()[-3000:]
     assert pages.pdf_pages(pdfs[0]) == 3
 
-    res = proc.run([qmspool_printing, "print", job, "--printer", "NoSuchPrinter"], env=env)
+    # A printer's name and a file's with a line end and a terminal's clear-screen in them are
+    # shown escaped, in one line.
+    res = proc.run([qmspool_printing, "print", job, "--printer", "NoSuch\nPrinter\x1b[2J"],
+                   env=env)
     assert res.returncode == 1
-    assert res.stderr.count("\n") == 1 and "'NoSuchPrinter'" in res.stderr, res.stderr
+    assert res.stderr.count("\n") == 1 and "'NoSuch\\nPrinter\\x1b[2J'" in res.stderr, \
+        res.stderr
     assert len(native_printer.settle(5)) == 1
 
     # The first 1000 bytes of the job: named in one line, and no CUPS job made.
@@ -119,14 +124,40 @@ def test_print_sends_one_job_of_every_page_and_names_a_missing_printer(
     stripes = (spooljob.rgb565(200, 60, 30) + spooljob.rgb565(30, 60, 200)) * 2500
     band = repeated_band(spooljob.KIND_BAND16, spooljob.CONTINUED, 5000, 2700, 1200, 1200,
                          stripes)
-    heavy = str(tmp_path / "heavy.pdb")
+    heavy = str(tmp_path / "heavy\n\x1b[2J.pdb")
     with open(heavy, "wb") as f:
         f.write(spooljob.container([spooljob.text_record(b"page 1"), band, band,
                                     band[:1] + bytes((band[1] & ~spooljob.CONTINUED,)) + band[2:]]))
     res = proc.run([qmspool_printing, "print", heavy], env=env)
     assert res.returncode == 1, res.stdout
     assert res.stderr.count("\n") == 1 and ": page 2: " in res.stderr, res.stderr
+    assert "heavy\\n\\x1b[2J.pdb" in res.stderr, res.stderr
     assert len(native_printer.settle(15)) == 1, native_printer.error_log()[-3000:]
+
+    # Interrupted while it sends a long job: the job is cancelled at once, not left open on the
+    # server until its own timeout, and the print ends by the signal.
+    noise = tmp_path / "noise.pdb"
+    noise.write_bytes(spooljob.container([
+        spooljob.band(spooljob.KIND_BAND16, 0, 600, 600, 0, 0, 100, os.urandom(600 * 600 * 2))
+        for _ in range(60)]))
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        before = native_printer.pending_jobs()
+        printing = subprocess.Popen([qmspool_printing, "print", str(noise)], env=env,
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        try:
+            assert wait_until(lambda: native_printer.pending_jobs() - before or
+                              printing.poll() is not None, 30, step=0.02)
+            ours = native_printer.pending_jobs() - before
+            printing.send_signal(sig)
+            code = printing.wait(30)
+        finally:
+            if printing.poll() is None:
+                printing.kill()
+                printing.wait()
+        assert code == -sig, f"{sig.name}: ended with {code}"
+        assert wait_until(lambda: not native_printer.pending_jobs() & ours, 10), sig.name
+        assert len(native_printer.pdfs()) == 1, sig.name
 
 
 def test_pdf_under_a_memory_limit_writes_the_job_or_fails_in_one_line(qmspool, tmp_path):
@@ -365,8 +396,11 @@ def test_pdf_interrupted_removes_its_temporary_file_and_a_killed_ones_goes_with_
 
 def test_watch_refuses_a_printer_the_server_lacks_and_a_killed_watch_leaves_no_lock(
         qmspool_printing, native_printer, tmp_path):
-    install = tmp_path / "Palm"
-    (install / "Alice" / "backup").mkdir(parents=True)
+    # A path longer than the status line the Windows program shows, which the journal names
+    # whole.
+    install = tmp_path / ("Palm Desktop " + "x" * 200)
+    backup = install / "Alice" / "backup"
+    backup.mkdir(parents=True)
     env = client_env(native_printer, tmp_path)
     watch_cmd = [qmspool_printing, "watch", "--install-folder", str(install)]
 
@@ -382,6 +416,7 @@ def test_watch_refuses_a_printer_the_server_lacks_and_a_killed_watch_leaves_no_l
         try:
             assert wait_until(lambda: f"printing on '{native_printer.queue}'" in log.read_text(),
                               10), log.read_text()
+            assert f"watching {backup}\n" in log.read_text()
         finally:
             watch.send_signal(end)
             code = watch.wait(10)
@@ -426,3 +461,25 @@ def test_print_and_watch_name_a_print_server_that_refuses_or_never_answers(
         if printing.poll() is None:
             printing.kill()
         frozen.close()
+
+
+def test_config_with_a_settings_file_it_cannot_read_says_so_and_fails(qmspool_printing, tmp_path):
+    env = {k: v for k, v in os.environ.items() if k not in cups.PrintServer.FOREIGN}
+    env["XDG_CONFIG_HOME"] = str(tmp_path / "config")
+    settings = tmp_path / "config" / "quillmark" / "settings"
+    settings.parent.mkdir(parents=True)
+    # A folder in its place; a file its reader may not read (root reads any: read as nobody).
+    cases = [("folder", [], "not a regular file")]
+    if os.geteuid() == 0 and shutil.which("setpriv"):
+        cases.append(("refused", ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"],
+                      "Permission denied"))
+    for kind, run_as, why in cases:
+        if kind == "folder":
+            settings.mkdir()
+        else:
+            settings.rmdir()
+            settings.write_text("[Software\\U.S. Robotics\\Pilot Desktop\\Core]\nPath=/x\n")
+            settings.chmod(0)
+        res = proc.run(run_as + [qmspool_printing, "config"], env=env)
+        assert (res.returncode, res.stdout) == (1, ""), (kind, res.stdout)
+        assert res.stderr == f"qmspool config: cannot read the settings file '{settings}': {why}\n"

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -133,11 +134,30 @@ TEST(QmspoolInfo, a_header_that_does_not_name_a_spool_file_is_said_on_stderr_and
 
 TEST(QmspoolInfo, a_file_that_cannot_be_opened_is_one_line_on_stderr_and_status_1)
 {
-    const CliRun c = qmspool({"info", "/nonexistent/missing.pdb"});
-    EXPECT_EQ(c.status, 1);
-    EXPECT_EQ(c.out, "");
-    EXPECT_NE(c.err.find("/nonexistent/missing.pdb"), std::string::npos);
-    EXPECT_EQ(std::count(c.err.begin(), c.err.end(), '\n'), 1);
+    // A name with a line end and a terminal's clear-screen in it is shown escaped.
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"/nonexistent/missing.pdb", "/nonexistent/missing.pdb"},
+        {"/nonexistent/a\nb\x1b[2J.pdb", "/nonexistent/a\\nb\\x1b[2J.pdb"},
+    };
+    for (const auto& [name, shown] : names) {
+        const CliRun c = qmspool({"info", name});
+        EXPECT_EQ(c.status, 1);
+        EXPECT_EQ(c.out, "");
+        EXPECT_NE(c.err.find("'" + shown + "'"), std::string::npos) << c.err;
+        EXPECT_EQ(std::count(c.err.begin(), c.err.end(), '\n'), 1) << c.err;
+    }
+#ifndef _WIN32
+    // So is one that can be opened, in the warning about its header.
+    SpoolImage img;
+    img.records = {text_record(0, "hello")};
+    Bytes bytes = build_spool(img);
+    bytes[60] = 'X'; // not a spool file's type
+    test::TempFile f("info\nx\x1b[2J", bytes);
+    const CliRun c = qmspool({"info", f.path()});
+    EXPECT_EQ(c.status, 0);
+    EXPECT_EQ(c.err.find('\x1b'), std::string::npos) << c.err;
+    EXPECT_EQ(std::count(c.err.begin(), c.err.end(), '\n'), 1) << c.err;
+#endif
 }
 
 TEST(QmspoolCommands, the_test_job_has_three_pages_and_renders_each)
@@ -529,6 +549,18 @@ TEST(QmspoolCommands, usage_errors_are_one_line_and_status_one)
         EXPECT_EQ(r.status, 1) << (args.empty() ? "" : args[0]);
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(r.out, "");
+    }
+    // A screen larger than render takes: the limit is named, whichever side passes it.
+    const std::string limit =
+        std::to_string(cli::MaxScreenSide) + "x" + std::to_string(cli::MaxScreenSide);
+    for (const std::string& screen :
+         {std::string("20000x20000"), "1x" + std::to_string(cli::MaxScreenSide + 1)}) {
+        const CliRun r = qmspool({"render", "f.pdb", "--page", "1", "--window", "600", "--screen",
+                                  screen, "--out", "a.ppm"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("--screen " + screen + " is too large: at most " + limit),
+                  std::string::npos)
+            << r.err;
     }
     const CliRun help = qmspool({"--help"});
     EXPECT_EQ(help.status, 0);

@@ -41,18 +41,20 @@ bool store_value(const std::string& key_path, const std::string& name, const std
 // $XDG_CONFIG_HOME/quillmark/settings, or ~/.config/quillmark/settings.
 std::string settings_file_path();
 
+// Why the settings file is there but cannot be read (refused, not a regular file, too large);
+// empty when it was read or is not there. Read now unless it has been: nothing goes to the log,
+// where its first use would say it.
+std::string settings_file_unreadable();
+
 // The one headless window: it takes every window call and shows nothing.
 Window headless_window();
 
 // The path as this system names it: the program builds paths with backslashes.
 std::string native_path(const char* path);
 
-// One line on the log, its control characters (and backslashes) written as C escapes: a name
-// with a line end in it cannot make two lines or forge one.
+// One line on the log, as printable() writes it (text/printable.h): a name with a line end in
+// it cannot make two lines or forge one.
 void log_line(const char* text);
-
-// The text as log_line writes it.
-std::string printable(const std::string& text);
 
 // The line a message box of the job monitor or the job driver becomes on the log, in this
 // system's terms (the settings file and key, the folder, file or printer it is about); empty for

@@ -35,6 +35,7 @@ using Bytes = std::vector<unsigned char>;
 struct SettingsState {
     std::string file;
     bool loaded = false;
+    std::string unreadable; // why the file could not be read; empty when it was, or is not there
     std::map<std::string, Bytes> values;    // from the file: key path + '|' + name, folded
     std::map<std::string, Bytes> overrides; // for this run only
 };
@@ -155,20 +156,17 @@ bool read_settings_text(const std::string& path, std::string& text, std::string&
     return true;
 }
 
-void load()
+// Reads the settings file unless it has been read since it was configured or stored; false
+// when it had been. Why it could not be read is kept in `unreadable`.
+bool read_once()
 {
     SettingsState& s = settings();
     if (s.loaded)
-        return;
+        return false;
     s.loaded = true;
-    const std::string path = settings_file_in_use();
     std::string text;
-    std::string why;
-    if (!read_settings_text(path, text, why)) {
-        if (!why.empty())
-            log_line(("settings file '" + path + "' not read: " + why).c_str());
-        return;
-    }
+    if (!read_settings_text(settings_file_in_use(), text, s.unreadable))
+        return true;
     std::istringstream in(text);
     std::string line, section;
     while (std::getline(in, line)) {
@@ -193,6 +191,17 @@ void load()
         }
         s.values[section + '|' + name] = bytes;
     }
+    return true;
+}
+
+// The settings at their first use: a file that cannot be read is said on the log, and read as
+// one that is not there.
+void load()
+{
+    if (read_once() && !settings().unreadable.empty())
+        log_line(
+            ("settings file '" + settings_file_in_use() + "' not read: " + settings().unreadable)
+                .c_str());
 }
 
 // The settings text with `name` under `key_path` set to `value`: its line replaced where the key
@@ -354,6 +363,12 @@ std::string settings_file_path()
         base = std::string(home && *home ? home : ".") + "/.config";
     }
     return base + "/quillmark/settings";
+}
+
+std::string settings_file_unreadable()
+{
+    read_once();
+    return settings().unreadable;
 }
 
 std::string settings_file_in_use()

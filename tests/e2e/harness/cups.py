@@ -156,6 +156,12 @@ class PrintServer:
         names = glob.glob(os.path.join(self._out, "*.pdf"))
         return sorted(names, key=_job_number)
 
+    def pending_jobs(self) -> set:
+        """The ids (QUEUE-N) of the jobs the server has not finished: a test tells its own from
+        any an earlier run left in the spool."""
+        res = self._client("lpstat", "-o", check=False)
+        return {line.split()[0] for line in res.stdout.splitlines() if line.strip()}
+
     def jobs_pending(self) -> int:
         """Jobs the server has not finished (still queued or being converted)."""
         res = self._client("lpstat", "-o", check=False)
