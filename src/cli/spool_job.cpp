@@ -37,8 +37,8 @@ bool open_spool_job(const char* path, SpoolJob& job, std::FILE* err, CutShortFil
         char what[160];
         describe_spool_cut(cut, what, sizeof what);
         const bool refuse = cut_short == CutShortFile::Refuse;
-        std::fprintf(err, "qmspool: %s'%s' is cut short: %s%s\n", refuse ? "" : "warning: ", path,
-                     what, refuse ? "" : "; listed as it reads");
+        std::fprintf(err, "qmspool: %s'%s' is cut short: %s%s\n", refuse ? "" : "warning: ",
+                     printable(path).c_str(), what, refuse ? "" : "; listed as it reads");
         return !refuse;
     }
     return true;
