@@ -313,6 +313,20 @@ CupsJob::~CupsJob()
         return;
     http_t* http = impl_->conn.http();
     if (impl_->started) {
+        // The job is cancelled before its document is closed, over a connection of its own
+        // (this one is inside the document's request): a document closed first is a whole job
+        // to the server, whose printer may start on it before the cancel arrives, and then a
+        // part of a job is printed.
+        Connection other;
+        std::string unreachable;
+        if (other.open(unreachable)) {
+            other.arm();
+            if (cupsCancelDestJob(other.http(), impl_->dest, id_) == IPP_STATUS_OK) {
+                impl_->conn.arm();
+                cupsFinishDestDocument(http, impl_->dest, impl_->info);
+                return;
+            }
+        }
         impl_->conn.arm();
         cupsFinishDestDocument(http, impl_->dest, impl_->info);
     }
