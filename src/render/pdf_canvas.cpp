@@ -5,7 +5,6 @@
 #include <cairo.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -595,19 +594,3 @@ std::string PdfDocument::error() const
 }
 
 } // namespace qm
-
-// cairo compresses every stream of a PDF through zlib's deflateInit, at zlib's default level, and
-// has no setting for it. Most of a job's PDF is page images at band resolution, and at level 1
-// those are written four times as fast for a file a quarter larger (20 pages of 300 dpi colour
-// bands: 2.9 s against 12.5 s, 0.51 against 0.40 times the spool file). So the program defines
-// deflateInit_, the function behind that macro, and the dynamic linker binds cairo's calls to this
-// definition ahead of zlib's. Nothing else in the program calls it: libpng and CUPS choose their
-// levels through deflateInit2_.
-extern "C" __attribute__((visibility("default"))) int
-deflateInit_(z_streamp stream, int, const char* version, int stream_size)
-{
-    constexpr int FastestLevel = 1;
-    constexpr int MemoryLevel = 8; // what zlib's own deflateInit_ asks for
-    return deflateInit2_(stream, FastestLevel, Z_DEFLATED, MAX_WBITS, MemoryLevel,
-                         Z_DEFAULT_STRATEGY, version, stream_size);
-}

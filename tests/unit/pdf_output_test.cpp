@@ -2,6 +2,7 @@
 // printer pass (through poppler's tools, as any viewer would read the file), searchable text, and
 // a file that is written whole or not at all.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "cli/job_pdf.h"
+#include "render/pdf_deflate.h"
 #include "spool/spool_writer.h"
 #include "temp_file.h"
 
@@ -319,6 +321,37 @@ TEST(QmspoolPdf, bands_go_to_cairo_as_masks_or_in_tiles_within_a_budget_a_page)
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(dir.entries(), 4u); // the two jobs, the first's PDF and page: no half-written file
     ASSERT_EQ(pdf(dir / "heavy.pdb", out, cli::PageRange{1, 2}), 0);
+}
+
+// cairo's streams are compressed at the fastest level by a definition of deflateInit_ that binds
+// every caller in the process: anything but cairo that starts to call it is counted, and keeps
+// the level it asked for.
+TEST(QmspoolPdf, only_cairo_begins_its_streams_through_the_fast_level)
+{
+    TempDir dir;
+    ASSERT_EQ(cli::run_testpage((dir / "job.pdb").c_str(), null_err()), 0);
+    const DeflateInitCalls before = deflate_init_calls();
+    ASSERT_EQ(pdf(dir / "job.pdb", dir / "out.pdf"), 0);
+    const DeflateInitCalls after = deflate_init_calls();
+    EXPECT_GT(after.from_cairo, before.from_cairo);
+    EXPECT_EQ(after.from_elsewhere, before.from_elsewhere) << "a caller besides cairo";
+
+    // A caller of our own is told apart, and its level is its own.
+    const std::string text(4096, 'a');
+    Bytes packed(compressBound(static_cast<uLong>(text.size())));
+    auto packed_size = [&](int level) {
+        z_stream z{};
+        EXPECT_EQ(deflateInit(&z, level), Z_OK);
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+        z.avail_in = static_cast<uInt>(text.size());
+        z.next_out = packed.data();
+        z.avail_out = static_cast<uInt>(packed.size());
+        EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+        deflateEnd(&z);
+        return z.total_out;
+    };
+    EXPECT_LT(packed_size(9), packed_size(1));
+    EXPECT_EQ(deflate_init_calls().from_elsewhere, after.from_elsewhere + 2);
 }
 
 TEST(QmspoolPdf, the_output_is_written_whole_or_not_at_all)
