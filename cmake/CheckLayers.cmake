@@ -5,7 +5,8 @@
 # monitor and the job driver over the POSIX backend, so it sees them, the ports, that backend
 # (which it sets up, as the Windows entry point sets up its own) and the portable commands.
 # text, the escaping of names shown on one line, sits beneath qmspool and the backends, which
-# write such names alike.
+# write such names alike. platform/common holds what the backends share with each other and is
+# theirs alone: a layer above them that reached for it would depend on one way of backing a port.
 #
 # The check reads include text, so it also refuses the two ways of writing an include that the
 # text alone cannot place: a path that climbs with "..", which can name any folder from any
@@ -20,7 +21,7 @@ set(allowed_text text)
 set(allowed_spool spool)
 set(allowed_render render spool)
 set(allowed_platform platform render spool)
-set(allowed_backend platform render spool text) # a backend's own folder is added below
+set(allowed_backend platform platform/common render spool text) # and the backend's own folder
 set(allowed_job job platform render spool)
 set(allowed_monitor monitor job platform render spool)
 set(allowed_app app monitor job platform render spool)
@@ -28,12 +29,13 @@ set(allowed_cli cli job render spool text)
 set(allowed_host host cli monitor job platform platform/posix render spool text)
 
 # Every layer's name, as an include's first folder names it.
-set(layers app monitor job render spool text platform platform/sim platform/win32 platform/posix cli host)
+set(layers app monitor job render spool text platform platform/common platform/sim platform/win32
+    platform/posix cli host)
 
 # The layer a file or an included header belongs to: its first folder, with the platform's
 # backends told apart from the ports.
 function(layer_of path out)
-  if(path MATCHES "^platform/(sim|win32|posix)/")
+  if(path MATCHES "^platform/(sim|win32|posix|common)/")
     set(${out} "platform/${CMAKE_MATCH_1}" PARENT_SCOPE)
   elseif(path MATCHES "^([a-z0-9_]+)/")
     set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
