@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "job/page_loop.h"
+#include "render/page_loop.h"
 #include "render/raster_canvas.h"
 #include "render/render_page.h"
 #include "spool/spool_container.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "job/page_loop.h"
+#include "render/page_loop.h"
 #include "render/canvas.h"
 #include "render/null_canvas.h"
 #include "render/render_page.h"

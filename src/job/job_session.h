@@ -4,13 +4,11 @@
 
 #include <cstdint>
 
+#include "platform/files_port.h"
 #include "platform/handles.h"
 #include "render/render_page.h"
 
 namespace qm {
-
-// Room of every full path the program keeps (last job, install folder, command-line job).
-inline constexpr int PathBufferSize = 512;
 
 // The options and the last job, as held in memory between start-up and shutdown. The options
 // are booleans stored as 32-bit integers: zero off, anything else on.

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "job/page_loop.h"
+#include "render/page_loop.h"
 #include "platform/draw_port.h"
 #include "platform/files_port.h"
 #include "platform/print_port.h"

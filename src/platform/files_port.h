@@ -9,6 +9,10 @@
 
 namespace qm {
 
+// Room of every full path the program keeps (last job, install folder, command-line job), its
+// terminating zero included.
+inline constexpr int PathBufferSize = 512;
+
 struct FolderEntry {
     char name[260]; // the entry's own name, no folder part
     bool is_folder;
