@@ -1,7 +1,7 @@
 # Fails when a source under src/ includes a header of a layer above its own. The layers, top
 # down: app, monitor, job, render, spool; the platform ports sit beneath app, monitor and job,
-# and each backend sees only the ports; qmspool (cli) stands beside the program over job,
-# render and spool. host, qmspool's print and watch commands, stands on top: it runs the
+# and each backend sees only the ports; qmspool (cli) stands beside the program over
+# render and spool (a job's page split lives in render). host, qmspool's print and watch commands, stands on top: it runs the
 # monitor and the job driver over the POSIX backend, so it sees them, the ports, that backend
 # (which it sets up, as the Windows entry point sets up its own) and the portable commands.
 # text, the escaping of names shown on one line, sits beneath qmspool and the backends, which
@@ -25,7 +25,7 @@ set(allowed_backend platform platform/common render spool text) # and the backen
 set(allowed_job job platform render spool)
 set(allowed_monitor monitor job platform render spool)
 set(allowed_app app monitor job platform render spool)
-set(allowed_cli cli job render spool text)
+set(allowed_cli cli render spool text)
 set(allowed_host host cli monitor job platform platform/posix render spool text)
 
 # Every layer's name, as an include's first folder names it.
