@@ -2,8 +2,9 @@
 # down: app, monitor, job, render, spool; the platform ports sit beneath app, monitor and job,
 # and each backend sees only the ports; qmspool (cli) stands beside the program over render and
 # spool (a job's page split lives in render). host, qmspool's print and watch commands, stands on
-# top: it runs the monitor and the job driver over the POSIX backend, so it sees them, the ports, that backend
-# (which it sets up, as the Windows entry point sets up its own) and the portable commands.
+# top: it runs the monitor and the job driver over the POSIX backend, so it sees them, the
+# ports, that backend (which it sets up, as the Windows entry point sets up its own) and the
+# portable commands.
 # text, the escaping of names shown on one line, sits beneath qmspool and the backends, which
 # write such names alike. platform/common holds what the backends share with each other and is
 # theirs alone: a layer above them that reached for it would depend on one way of backing a port.
