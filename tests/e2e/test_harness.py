@@ -96,10 +96,10 @@ def test_wine_env_waits_for_an_xvfb_that_is_slow_to_start_and_down_ends_it(tmp_p
     env = dict(os.environ, PATH=f"{bin_dir}:{os.environ['PATH']}")
     wine_env = os.path.join(proc.repo_root(), "scripts", "wine-env")
     folder = tmp_path / "wine"
-    res = proc.run(["bash", wine_env, "up", str(folder)], env=env, timeout=60)
-    assert res.returncode == 0, res.stderr
-    pid = int((folder / "xvfb.pid").read_text().split()[0])
     try:
+        res = proc.run(["bash", wine_env, "up", str(folder)], env=env, timeout=60)
+        assert res.returncode == 0, res.stderr
+        pid = int((folder / "xvfb.pid").read_text().split()[0])
         with open(f"/proc/{pid}/cmdline", "rb") as f:
             assert f.read().split(b"\0")[0] == xvfb.encode()
     finally:
