@@ -78,7 +78,8 @@ def test_a_stopped_or_refusing_printer_loses_nothing_it_could_print(
 def test_a_spool_file_removed_during_the_wait_is_reported_and_watching_goes_on(
         spooler, palm, registry, driver, printer):
     proc, (alice,) = start_watching(spooler, palm, registry, driver, open_minimized=1)
-    wait_until(lambda: driver.state()["minimized"] == 1, 10)
+    # Minimised after the window comes: only then does its restore below mean the check came.
+    assert wait_until(lambda: driver.state()["minimized"] == 1, 30)
     path = p.write_file(os.path.join(alice, SPACED), one_page_job(1))
     # The window is restored when the check finds the file; the job starts 5 s later.
     assert wait_until(lambda: driver.state()["minimized"] == 0, TICK_S + 10, 0.1)
@@ -154,13 +155,18 @@ def test_twenty_jobs_print_exactly_their_pages_and_leave_nothing_behind(
     pid = linux_process("QMSpooler.exe")
     names = (SPACED, UNDERSCORED)
 
-    # The first job alone, to measure after; then the rest copied in bursts of one a folder,
-    # each burst once the one before has printed (a check serves one folder a tick).
-    p.write_file(os.path.join(folders[0], SPACED), one_page_job(0))
-    assert len(printer.wait_pdfs(1, JOB_S)) == 1
-    time.sleep(1)
-    after_first = process_footprint(driver, pid)
-    k = 1
+    # Job j goes to folder j % 4 under name (j // 4) % 2 with page j % 6, copied in bursts of
+    # one a folder, each burst once the one before has printed (a check serves one folder a
+    # tick). The first of each folder, name and page makes Wine load and cache more, which is
+    # no leak: the baseline comes once jobs 1 to 8 have shown every one of them, and the bound
+    # holds for the 12 jobs after. Both measures are taken idle, a tick after the last job.
+    warm_jobs, bound = 8, 768 * 1024
+
+    def idle_footprint():
+        time.sleep(TICK_S + 1)
+        return process_footprint(driver, pid)
+
+    k = 0
     while k < 20:
         burst = range(k, min(k + len(folders), 20))
         for j in burst:
@@ -168,18 +174,21 @@ def test_twenty_jobs_print_exactly_their_pages_and_leave_nothing_behind(
                          one_page_job(j % 6))
         k = burst[-1] + 1
         assert len(printer.wait_pdfs(k, len(burst) * JOB_S)) == k, f"jobs up to {k} not printed"
-    time.sleep(TICK_S + 1)  # a last tick: nothing is left to print
+        if k == warm_jobs:
+            baseline = idle_footprint()
+    after_last = idle_footprint()  # and nothing is left to print
     assert len(printer.settle(10)) == 20
-    after_last = process_footprint(driver, pid)
     assert answer_boxes(driver, 1) == []
 
     with capsys.disabled():
-        print(f"\n[resources] after job 1: {after_first}\n[resources] after job 20: {after_last}")
+        print(f"\n[resources] after job {warm_jobs}: {baseline}\n"
+              f"[resources] after job 20: {after_last}")
     with open(os.path.join(artifacts, "resources.txt"), "w", encoding="utf-8") as f:
-        f.write(f"after_first {after_first}\nafter_last {after_last}\n")
-    assert after_last["fds"] <= after_first["fds"]
-    # One page's window cache alone is megabytes; leaking anything per job shows far above this.
+        f.write(f"after_{warm_jobs} {baseline}\nafter_20 {after_last}\n")
+    assert after_last["fds"] <= baseline["fds"]
+    # One page's window cache alone is megabytes, and a leak of 100 KB a job comes to 1.2 MB
+    # over the 12 jobs: both show above this bound.
     for name in ("working_set", "VmRSS", "VmData"):
-        assert after_last[name] - after_first[name] < 2 * 1024 * 1024, name
+        assert after_last[name] - baseline[name] < bound, name
     driver.command(s.CMD_EXIT)
     assert proc.wait(30) == 0

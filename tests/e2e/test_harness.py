@@ -3,8 +3,12 @@ could break (Wine's reg tool output, the driver's exit codes, the screenshot con
 before QMSpooler.exe exists."""
 
 import os
+import shutil
+import stat
 
-from harness import pages, screenshot, settings
+import pytest
+
+from harness import pages, proc, screenshot, settings
 from harness.registry import Registry
 
 SCRATCH_KEY = r"HKCU\Software\Quillmark E2E Scratch\Sub key"
@@ -67,3 +71,46 @@ def test_page_comparison_forgives_an_edge_a_pixel_off_but_not_a_band_out_of_plac
     assert len(pages.differing_cells(recoloured, reference, 40)) == 4
     # Cells outside the printable area are not compared.
     assert pages.differing_cells(moved, reference, 40, box=(0, 0, 240, 40)) == []
+
+
+def test_wine_env_waits_for_an_xvfb_that_is_slow_to_start_and_down_ends_it(tmp_path):
+    """An Xvfb that takes a while to become Xvfb (its process still runs something else, as it
+    does between the shell's fork and exec) is waited for; down ends exactly that process. Wine
+    is stood in for, so that only the display's start is tested."""
+    xvfb = shutil.which("Xvfb")
+    if not xvfb:
+        pytest.skip("Xvfb is not installed (scripts/setup installs it)")
+    bin_dir = tmp_path / "bin"
+    bin_dir.mkdir()
+
+    def script(name, body):
+        (bin_dir / name).write_text("#!/bin/sh\n" + body + "\n")
+        (bin_dir / name).chmod(stat.S_IRWXU)
+
+    for name in ("wine", "wineserver", "winecfg"):
+        script(name, "exit 0")
+    script("wineboot", 'mkdir -p "$WINEPREFIX"')
+    # Named so that its command line does not say Xvfb until the real one has started.
+    script("later", f'sleep 1; exec {xvfb} "$@"')
+    script("Xvfb", f'exec {bin_dir}/later "$@"')
+    env = dict(os.environ, PATH=f"{bin_dir}:{os.environ['PATH']}")
+    wine_env = os.path.join(proc.repo_root(), "scripts", "wine-env")
+    folder = tmp_path / "wine"
+    try:
+        res = proc.run(["bash", wine_env, "up", str(folder)], env=env, timeout=60)
+        assert res.returncode == 0, res.stderr
+        pid = int((folder / "xvfb.pid").read_text().split()[0])
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            assert f.read().split(b"\0")[0] == xvfb.encode()
+    finally:
+        proc.run(["bash", wine_env, "down", str(folder)], env=env, timeout=60)
+    assert _ended(pid)
+
+
+def _ended(pid) -> bool:
+    """Gone, or a zombie: where nothing reaps orphans, an ended one stays listed."""
+    try:
+        with open(f"/proc/{pid}/stat", encoding="ascii") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except OSError:
+        return True

@@ -46,7 +46,9 @@ def test_jobs_dropped_into_watched_folders_print_once_each_without_any_action(
     s.store(registry, {"show_dialog": 0, "open_minimized": 1})
     proc = spooler.start()
     driver.wait_window(30)
-    wait_until(lambda: driver.state()["minimized"] == 1, 10)
+    # The window comes first and is minimised after: the restore for the job below means
+    # something only once it has been.
+    assert wait_until(lambda: driver.state()["minimized"] == 1, 30)
 
     # A three-page job lands in Alice's folder: one PDF per page. The window is restored for the
     # job; when it is, the tick has come, and the settling wait begins.

@@ -307,6 +307,11 @@ def test_render_and_pdf_set_text_in_the_font_qmspool_carries_on_a_machine_withou
     assert pages.differing_cells(printed, page, 10, (0, 0, page.width, 40)) == []
 
 
+def default_signals():
+    for sig in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(sig, signal.SIG_DFL)
+
+
 def temporaries(folder):
     return sorted(f for f in os.listdir(folder) if f.startswith(".qmspool-"))
 
@@ -363,9 +368,12 @@ def test_pdf_interrupted_removes_its_temporary_file_and_a_killed_ones_goes_with_
     out.write_bytes(b"old")
     killed = []
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGKILL):
+        # With the signals' default actions, as a command typed at a terminal has them: a test
+        # run started in the background inherits SIGINT ignored, and qmspool rightly keeps an
+        # ignored signal ignored.
         writer = subprocess.Popen([qmspool_pdf, "pdf", str(job), str(out)],
                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
+                                  stderr=subprocess.DEVNULL, preexec_fn=default_signals)
         try:
             assert wait_until(lambda: temporaries(tmp_path) or writer.poll() is not None, 30,
                               step=0.005)
