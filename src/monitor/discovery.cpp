@@ -169,7 +169,7 @@ int discover_user_folders(MonitorState& monitor, Window main_window, StaleSpoolF
 {
     if (!locate_install_folder(monitor, given)) {
         show_window(main_window, ShowNormal);
-        message_box("Cannot locate a path to the Palm Desktop backup files", "Registry Error");
+        show_notice(Notice{NoticeKind::NoInstallFolder});
         return -1;
     }
 
@@ -186,7 +186,7 @@ int discover_user_folders(MonitorState& monitor, Window main_window, StaleSpoolF
 
     if (monitor.MonitoredUserCount == 0) {
         show_window(main_window, ShowNormal);
-        message_box("Can't find any valid user folders", "Quillmark Spooler");
+        show_notice(Notice{NoticeKind::NoUserFolders});
     }
     return 0;
 }
