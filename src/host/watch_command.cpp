@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host/host_commands.h"
 #include "host/watch_journal.h"
@@ -201,9 +202,10 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     }
     Window window = posix::headless_window();
     // Discovery's message has said what is missing, naming the setting or the folder.
-    if (discover_user_folders(monitor, window, StaleSpoolFiles::Delete, given) != 0)
+    std::vector<SkippedUserFolder> skipped;
+    if (discover_user_folders(monitor, window, StaleSpoolFiles::Delete, given, &skipped) != 0)
         return WatchNotConfigured;
-    log_skipped_user_folders(monitor);
+    log_skipped_user_folders(monitor, skipped);
     if (monitor.MonitoredUserCount == 0)
         return WatchNotConfigured;
     for (int i = 0; i < monitor.MonitoredUserCount; ++i) {

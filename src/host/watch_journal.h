@@ -2,11 +2,15 @@
 // folder of the install folder that is no user's watched folder, and why.
 #pragma once
 
+#include <vector>
+
+#include "monitor/discovery.h"
 #include "monitor/monitor_state.h"
 
 namespace qm::host {
 
-// One line per folder of the install folder that discovery gave no slot, with the reason.
-void log_skipped_user_folders(const MonitorState& monitor);
+// One line per folder of the install folder that discovery gave no slot, with its reason.
+void log_skipped_user_folders(const MonitorState& monitor,
+                              const std::vector<SkippedUserFolder>& skipped);
 
 } // namespace qm::host

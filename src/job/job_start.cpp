@@ -18,6 +18,7 @@ void print_last_job(const JobSession& session)
         if (run_print_job(session, path, JobFirstPage, nullptr) != JobCutShort)
             run_print_job(session, path, JobPrinter, nullptr);
     }
+    show_notice(Notice{NoticeKind::JobEnded, path});
 }
 
 bool run_command_line_job(const JobSession& session, char* pending_path)
@@ -39,7 +40,7 @@ void reprint_last_job(const JobSession& session)
     const bool was_minimized = is_minimized(session.main_window);
     show_window(session.main_window, ShowNormal);
     if (session.settings.last_print_path[0] == '\0')
-        message_box("Could not find any previous print jobs.", "Nothing to Print");
+        show_notice(Notice{NoticeKind::NothingToReprint});
     else
         print_last_job(session);
     if (was_minimized)
@@ -51,12 +52,12 @@ void save_last_job_as_bmp(const JobSession& session, const char* out_path, bool 
     show_window(session.main_window, ShowNormal);
     const char* job = session.settings.last_print_path;
     if (job[0] == '\0') {
-        message_box("No previous print job found", "Nothing to spool");
+        show_notice(Notice{NoticeKind::NothingToSave});
     } else if (std::FILE* bmp = open_file(out_path, "wb")) {
         run_print_job(session, job, JobFirstPage, bmp);
         std::fclose(bmp);
     } else {
-        message_box("Cannot open specified file for write.", "test.bmp");
+        show_notice(Notice{NoticeKind::BmpUnwritable, out_path});
     }
     if (was_minimized)
         show_window(session.main_window, ShowMinimize);

@@ -16,15 +16,6 @@ namespace qm {
 namespace {
 
 constexpr char MainTitle[] = "Quillmark PC Print Spooler";
-constexpr char PrintErrorCaption[] = "Print Error";
-constexpr char NoFileText[] = "The spooling queue file is empty or no longer exists.\n";
-constexpr char CutShortText[] =
-    "The spooling queue file is incomplete or damaged, so it was not printed.\n";
-constexpr char StartDocText[] = "Windows returned an error when starting the print job.  Check "
-                                "your printer connection and driver settings.";
-constexpr char StartPageText[] = "The Windows printer driver returned an error.  Check your "
-                                 "printer connection and driver settings.";
-constexpr char DialogErrorText[] = "Error setting printer from print dialog";
 constexpr std::uint32_t PageWaitMs = 500;
 
 // Owns the printer's device context for the run.
@@ -54,7 +45,7 @@ void pause_before_page(const Settings& settings, Window main_window)
 {
     if (settings.pause_pages) {
         bring_window_to_top(main_window);
-        message_box("Press OK to print page", "Pausing between pages is On");
+        show_notice(Notice{NoticeKind::PausePrompt});
         bring_window_to_top(main_window);
     } else {
         sleep_ms(PageWaitMs);
@@ -69,9 +60,12 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
     Window main_window = session.main_window;
     SpoolStream s = SpoolStream::adopt_file(open_file(path, "rb"));
     if (!s.is_open()) {
-        message_box(NoFileText, path);
+        show_notice(Notice{NoticeKind::JobFileGone, path});
         return -1;
     }
+    // The printer's run is the second of a job: the first showed its first page.
+    if (mode != JobPrinter)
+        show_notice(Notice{NoticeKind::JobFound, path});
     std::int32_t count = 0;
     read_spool_header(s, &count, nullptr, nullptr);
     s.seek(0);
@@ -81,7 +75,7 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
     // Nothing is drawn from a file that lacks bytes its records promise: they would read as
     // blank pages, or swallow the pages after them, and the job would seem to have printed.
     if (find_spool_cut(s, count)) {
-        message_box(CutShortText, path);
+        show_notice(Notice{NoticeKind::JobFileCutShort, path});
         return JobCutShort;
     }
 
@@ -89,6 +83,7 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
     std::unique_ptr<Canvas> printer_canvas = mode == JobPrinter ? open_canvas(printer) : nullptr;
     int result = 0;
     std::int32_t image = 1;
+    int sheet = 0; // the page's document on the printer, from 1
     auto plan = [&](std::int32_t first, PagePasses& passes) {
         if (mode == JobFirstPage) {
             if (first > 0)
@@ -97,15 +92,17 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
             pause_before_page(session.settings, main_window);
         }
         if (mode == JobPrinter) {
+            ++sheet;
             if (start_document(printer) <= 0) {
-                message_box(StartDocText, PrintErrorCaption);
+                show_notice(Notice{NoticeKind::DocumentRefused, path, sheet, printer});
                 result = -1;
                 return false;
             }
             if (start_page(printer) < 0) {
-                message_box(StartPageText, PrintErrorCaption);
+                show_notice(Notice{NoticeKind::PageRefused, path, sheet, printer});
                 result = -1;
                 end_document(printer);
+                show_notice(Notice{NoticeKind::PageDone, path, sheet, printer});
                 return false;
             }
         }
@@ -134,6 +131,7 @@ int print_pages(const JobSession& session, const char* path, int mode, DrawConte
         if (mode == JobPrinter) {
             end_page(printer);
             end_document(printer);
+            show_notice(Notice{NoticeKind::PageDone, path, sheet, printer});
         }
         return true;
     };
@@ -169,7 +167,7 @@ int run_print_job(const JobSession& session, const char* path, int mode, std::FI
                 if (!answer.confirmed)
                     return -1;
                 if (!answer.dc) {
-                    message_box(DialogErrorText, PrintErrorCaption);
+                    show_notice(Notice{NoticeKind::NoPrinterFromDialog, path});
                     return -1;
                 }
                 printer.reset(answer.dc);

@@ -47,33 +47,60 @@ std::size_t longest_spool_name()
     return a > b ? a : b;
 }
 
+enum class BackupChoice { Found, TooLong, None };
+
 // Picks the user's backup folder: an entry named "backup" when there is one, else the first
-// subfolder, in listing order, that holds the saved preferences. False when there is neither,
-// or when the one found has a name too long for its field.
-bool choose_backup_folder(const char* user_path, char (&backup)[200])
+// subfolder, in listing order, that holds the saved preferences and whose name fits its field.
+// TooLong when there is none but for a name too long for the field.
+BackupChoice choose_backup_folder(const char* user_path, char (&backup)[200])
 {
     FolderEntry found{};
     if (find_entry(user_path, BackupName, &found)) {
         // Keep the name as the folder stores it, so the paths built from it name it exactly.
-        return format_path(backup, sizeof backup, "%s", found.name);
+        return format_path(backup, sizeof backup, "%s", found.name) ? BackupChoice::Found
+                                                                    : BackupChoice::TooLong;
     }
 
     FolderEntry entry{};
     FolderListing listing(user_path, &entry);
     if (!listing.started())
-        return false;
+        return BackupChoice::None;
+    BackupChoice choice = BackupChoice::None;
     char candidate[PathBufferSize];
     do {
         if (!entry.is_folder || is_dot_entry(entry.name))
             continue;
-        if (std::strlen(entry.name) >= sizeof backup)
+        if (!format_path(candidate, sizeof candidate, "%s\\%s", user_path, entry.name) ||
+            !find_entry(candidate, PreferencesName, nullptr))
             continue;
-        if (!format_path(candidate, sizeof candidate, "%s\\%s", user_path, entry.name))
-            continue;
-        if (find_entry(candidate, PreferencesName, nullptr))
-            return format_path(backup, sizeof backup, "%s", entry.name);
+        if (format_path(backup, sizeof backup, "%s", entry.name))
+            return BackupChoice::Found;
+        choice = BackupChoice::TooLong;
     } while (listing.next(&entry));
-    return false;
+    return choice;
+}
+
+// Whether the user folder `user_name` can have a slot, and its backup folder's name and watched
+// path when it can.
+bool check_user(const char* install_folder, const char* user_name, char (&backup)[200],
+                char (&watched)[PathBufferSize], SkipReason* why)
+{
+    char user_path[PathBufferSize];
+    if (!fit_user_path(install_folder, user_name, user_path)) {
+        *why = SkipReason::NameTooLong;
+        return false;
+    }
+    const BackupChoice choice = choose_backup_folder(user_path, backup);
+    if (choice != BackupChoice::Found) {
+        *why = choice == BackupChoice::None ? SkipReason::NoBackupFolder
+                                            : SkipReason::BackupPathTooLong;
+        return false;
+    }
+    if (!fit_watched_path(install_folder, user_name, backup, watched)) {
+        *why = SkipReason::BackupPathTooLong;
+        return false;
+    }
+    return true;
 }
 
 // Deletes a spool file left in the folder from before this run. The watch is already open, so
@@ -87,19 +114,13 @@ void delete_stale_spool_file(const char* watched_path, const char* name)
         delete_file(path);
 }
 
-// Fills the next slot for one user folder; false when the folder gives no slot.
-bool add_user(MonitorState& monitor, const char* user_name, StaleSpoolFiles stale)
+// Fills the next slot for one user folder; false, and why, when the folder gives no slot.
+bool add_user(MonitorState& monitor, const char* user_name, StaleSpoolFiles stale, SkipReason* why)
 {
     MonitoredUserSlot& slot = monitor.MonitoredUser[monitor.MonitoredUserCount];
-    char user_path[PathBufferSize];
-    if (!fit_user_path(monitor.InstallFolder, user_name, user_path))
-        return false;
     char backup[200] = {};
-    if (!choose_backup_folder(user_path, backup))
-        return false;
-
     char watched[PathBufferSize];
-    if (!fit_watched_path(monitor.InstallFolder, user_name, backup, watched))
+    if (!check_user(monitor.InstallFolder, user_name, backup, watched, why))
         return false;
 
     slot = MonitoredUserSlot{};
@@ -124,6 +145,36 @@ bool add_user(MonitorState& monitor, const char* user_name, StaleSpoolFiles stal
     slot.seen_stamp[1] = -1;
     ++monitor.MonitoredUserCount;
     return true;
+}
+
+// Gives each user folder of the install folder a slot, in listing order, until the slots run out.
+void add_users(MonitorState& monitor, StaleSpoolFiles stale,
+               std::vector<SkippedUserFolder>* skipped)
+{
+    monitor.MonitoredUserCount = 0;
+    FolderEntry entry{};
+    FolderListing listing(monitor.InstallFolder, &entry);
+    bool more = listing.started();
+    while (more) {
+        if (entry.is_folder && !is_dot_entry(entry.name)) {
+            SkipReason why{};
+            if (!add_user(monitor, entry.name, stale, &why) && skipped)
+                skipped->push_back(SkippedUserFolder{entry.name, why});
+        }
+        if (monitor.MonitoredUserCount >= MaxMonitoredUsers)
+            break;
+        more = listing.next(&entry);
+    }
+    // Only when asked: the folders after the last slot are otherwise never looked at.
+    while (skipped && more && listing.next(&entry)) {
+        if (!entry.is_folder || is_dot_entry(entry.name))
+            continue;
+        char backup[200] = {};
+        char watched[PathBufferSize];
+        SkipReason why = SkipReason::TooManyUsers;
+        check_user(monitor.InstallFolder, entry.name, backup, watched, &why);
+        skipped->push_back(SkippedUserFolder{entry.name, why});
+    }
 }
 
 } // namespace
@@ -165,28 +216,19 @@ bool fit_watched_path(const char* install_folder, const char* user_name, const c
 }
 
 int discover_user_folders(MonitorState& monitor, Window main_window, StaleSpoolFiles stale,
-                          const char* given)
+                          const char* given, std::vector<SkippedUserFolder>* skipped)
 {
     if (!locate_install_folder(monitor, given)) {
         show_window(main_window, ShowNormal);
-        message_box("Cannot locate a path to the Palm Desktop backup files", "Registry Error");
+        show_notice(Notice{NoticeKind::NoInstallFolder});
         return -1;
     }
 
-    monitor.MonitoredUserCount = 0;
-    FolderEntry entry{};
-    FolderListing listing(monitor.InstallFolder, &entry);
-    if (listing.started()) {
-        do {
-            if (!entry.is_folder || is_dot_entry(entry.name))
-                continue;
-            add_user(monitor, entry.name, stale);
-        } while (monitor.MonitoredUserCount < MaxMonitoredUsers && listing.next(&entry));
-    }
+    add_users(monitor, stale, skipped);
 
     if (monitor.MonitoredUserCount == 0) {
         show_window(main_window, ShowNormal);
-        message_box("Can't find any valid user folders", "Quillmark Spooler");
+        show_notice(Notice{NoticeKind::NoUserFolders});
     }
     return 0;
 }

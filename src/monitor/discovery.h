@@ -1,6 +1,9 @@
 // Finding the install folder and every user's backup folder, once, at start-up.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "monitor/monitor_state.h"
 #include "platform/handles.h"
 
@@ -15,6 +18,18 @@ extern const char* const SpoolFileNames[2];
 // them, for they may be jobs that spooler is about to print.
 enum class StaleSpoolFiles { Delete, Keep };
 
+// Why discovery gave a folder of the install folder no slot.
+enum class SkipReason {
+    NameTooLong,       // the user's name does not fit its field
+    NoBackupFolder,    // neither "backup" nor a folder with the saved preferences
+    BackupPathTooLong, // the backup folder's name or watched path does not fit
+    TooManyUsers,      // every slot was taken before it
+};
+struct SkippedUserFolder {
+    std::string name;
+    SkipReason reason;
+};
+
 // Fills monitor.InstallFolder: with `given` when there is one (qmspool watch's --install-folder),
 // else with the folder the settings name. False when the settings name none, or when `given`
 // does not fit the buffer.
@@ -24,10 +39,12 @@ bool locate_install_folder(MonitorState& monitor, const char* given = nullptr);
 // MonitoredUser table, opens and arms a change watch per backup folder and deletes spool files
 // left over from before (unless told to keep them). -1 when the install folder cannot be found
 // (the user has been told, over `main_window` shown restored); 0 otherwise, also when no user
-// was found.
+// was found. With `skipped`, each folder given no slot is added to it with the reason, in
+// listing order, those after the last slot was taken included.
 int discover_user_folders(MonitorState& monitor, Window main_window,
                           StaleSpoolFiles stale = StaleSpoolFiles::Delete,
-                          const char* given = nullptr);
+                          const char* given = nullptr,
+                          std::vector<SkippedUserFolder>* skipped = nullptr);
 
 // The name fitting of a user's slot, apart from the file system so that it can be fuzzed. The
 // user folder's path, false when the name does not fit the slot's field or the path its buffer.

@@ -97,6 +97,40 @@ void check_menu_item(Menu menu, int command_id, bool checked);
 // could not be shown). Other messages of the thread are dispatched while it is open.
 int message_box(const char* text, const char* caption);
 
+// What the job monitor and the job driver tell the user, one value per situation; each backend
+// words it in its own terms. The last three are a job's progress, which the Windows program
+// does not show.
+enum class NoticeKind {
+    NoInstallFolder,     // the sync's install folder is not known
+    NoUserFolders,       // the install folder holds no user folder to watch
+    PausePrompt,         // pausing between pages: the user is asked before each page
+    JobFileGone,         // path: the job's file is empty or cannot be read
+    JobFileCutShort,     // path: the job's file lacks bytes its records promise
+    DocumentRefused,     // page, printer: the printer would not start the page's document
+    PageRefused,         // page, printer: the printer would not start the page
+    NoPrinterFromDialog, // path: the print dialog gave no printer for the job
+    NothingToReprint,    // no job to print again
+    NothingToSave,       // no job to save as a BMP file
+    BmpUnwritable,       // path: the BMP file cannot be opened for writing
+    JobFound,            // path: a job's file opened for its first run (not the printer's)
+    PageDone,            // page, printer: the page's document closed on the printer, which
+                         // the backend knows printed or not
+    JobEnded,            // path: the job was printed, or given up
+};
+constexpr int NoticeKindCount = static_cast<int>(NoticeKind::JobEnded) + 1;
+
+// A notice and its facts; which facts a kind carries is said above, the others stay empty.
+struct Notice {
+    NoticeKind kind;
+    const char* path = nullptr;     // the job's file, or the BMP file
+    int page = 0;                   // the job's page on the printer, from 1
+    DrawContext printer = nullptr;  // the printer's context
+};
+
+// Tells the user, as a modal box with one OK button where the notice is shown at all (other
+// messages of the thread are dispatched while it is open).
+void show_notice(const Notice& notice);
+
 // Ends the message loop once the messages before it are handled.
 void post_quit(int code);
 // Runs the thread's message loop until post_quit; returns the quit code.

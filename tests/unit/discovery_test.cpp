@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "app_fixture.h"
@@ -28,6 +29,19 @@ protected:
         for (const auto& e : std::filesystem::directory_iterator(tree_.path(relative)))
             names.push_back(e.path().filename().string());
         return names;
+    }
+
+    // Discovery's reasons for the folders it skipped, by name.
+    std::map<std::string, SkipReason> skipped()
+    {
+        std::vector<SkippedUserFolder> list;
+        EXPECT_EQ(
+            discover_user_folders(Monitor, App.MainWindow, StaleSpoolFiles::Delete, nullptr, &list),
+            0);
+        std::map<std::string, SkipReason> out;
+        for (const SkippedUserFolder& s : list)
+            out[s.name] = s.reason;
+        return out;
     }
 
     std::vector<std::string> users() const
@@ -167,6 +181,10 @@ TEST_F(Discovery, files_dot_entries_and_folders_without_backup_get_no_slot)
     tree_.folder("Jane/backup");
     EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
     EXPECT_EQ(users(), std::vector<std::string>{"Jane"});
+    reset_all();
+    set_install_folder(tree_.root());
+    EXPECT_EQ(skipped(),
+              (std::map<std::string, SkipReason>{{"NoBackup", SkipReason::NoBackupFolder}}));
 }
 
 TEST_F(Discovery, names_too_long_for_their_fields_are_skipped)
@@ -176,7 +194,9 @@ TEST_F(Discovery, names_too_long_for_their_fields_are_skipped)
     tree_.folder(long_user + "/backup");
     tree_.file("Joe/" + long_backup + "/Saved_Preferences.PRC");
     tree_.folder(std::string(49, 'v') + "/backup");
-    EXPECT_EQ(discover_user_folders(Monitor, App.MainWindow), 0);
+    EXPECT_EQ(skipped(),
+              (std::map<std::string, SkipReason>{{long_user, SkipReason::NameTooLong},
+                                                 {"Joe", SkipReason::BackupPathTooLong}}));
     EXPECT_EQ(users(), std::vector<std::string>{std::string(49, 'v')});
 }
 
@@ -193,6 +213,19 @@ TEST_F(Discovery, fifty_one_users_fill_fifty_slots_in_listing_order)
     EXPECT_EQ(Monitor.MonitoredUserCount, 50);
     EXPECT_EQ(users(), expected);
     EXPECT_EQ(sim::open_watch_count(), 50);
+
+    // Asked why, discovery goes on past the last slot; a folder there that could not have had
+    // one anyway says its own reason.
+    tree_.folder("zz/Sub");
+    reset_all();
+    set_install_folder(tree_.root());
+    std::map<std::string, SkipReason> why = skipped();
+    EXPECT_EQ(Monitor.MonitoredUserCount, 50);
+    EXPECT_EQ(why.size(), 2u);
+    EXPECT_EQ(why["zz"], SkipReason::NoBackupFolder);
+    why.erase("zz");
+    ASSERT_EQ(why.size(), 1u);
+    EXPECT_EQ(why.begin()->second, SkipReason::TooManyUsers);
 }
 
 TEST_F(Discovery, stale_spool_files_are_deleted_after_the_watch_opens)

@@ -366,8 +366,8 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
     // A message box is a line on the log; a path in it is shown as this system names it, and
     // what a name holds cannot break the line or speak to the terminal.
     EXPECT_EQ(message_box("Some other\ntext\n", "\\home\\caption"), AnswerOk);
-    message_box("The spooling queue file is empty or no longer exists.\n",
-                "\\home\\x\ny\x1b[2J\xc2\x9b\xff\\Quillmark Spool File.pdb");
+    show_notice(Notice{NoticeKind::JobFileGone,
+                       "\\home\\x\ny\x1b[2J\xc2\x9b\xff\\Quillmark Spool File.pdb"});
     posix::log_line("caf\xc3\xa9\tok");
     std::fclose(log);
     std::ifstream in(log_path);
@@ -382,162 +382,64 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
     posix::configure(posix::Options{});
 }
 
-// A message box the job monitor or the job driver shows, as its source writes it.
-struct ShownMessage {
-    std::string where;   // file:line
-    std::string text;    // the text, its literals joined
-    std::string caption; // empty: not a constant (the job's path)
-};
-
-// The string a C++ expression names: literals ("..." "..."), or a `char NAME[] = "...";` of the
-// same file. False for anything else.
-bool constant_text(const std::string& source, std::string expr, std::string& value)
-{
-    auto trim = [](std::string t) {
-        const auto b = t.find_first_not_of(" \t\n");
-        const auto e = t.find_last_not_of(" \t\n");
-        return b == std::string::npos ? std::string() : t.substr(b, e - b + 1);
-    };
-    expr = trim(expr);
-    if (expr.empty())
-        return false;
-    if (expr[0] != '"') {
-        const std::size_t at = source.find("char " + expr + "[] =");
-        if (at == std::string::npos)
-            return false;
-        const std::size_t from = source.find('=', at) + 1;
-        return constant_text(source, source.substr(from, source.find(';', from) - from), value);
-    }
-    value.clear();
-    for (std::size_t i = 0; i < expr.size(); ++i) {
-        if (expr[i] != '"') {
-            if (expr[i] != ' ' && expr[i] != '\n')
-                return false;
-            continue;
-        }
-        for (++i; i < expr.size() && expr[i] != '"'; ++i) {
-            if (expr[i] == '\\' && i + 1 < expr.size()) {
-                const char c = expr[++i];
-                value += c == 'n' ? '\n' : c == 't' ? '\t' : c;
-            } else {
-                value += expr[i];
-            }
-        }
-    }
-    return true;
-}
-
-std::vector<ShownMessage> messages_in_sources(std::vector<std::string>& unreadable)
-{
-    std::vector<ShownMessage> found;
-    for (const char* layer : {"monitor", "job"}) {
-        for (const auto& file : fs::directory_iterator(fs::path(QM_SOURCE_DIR) / layer)) {
-            std::ifstream in(file.path());
-            std::stringstream text;
-            text << in.rdbuf();
-            const std::string source = text.str();
-            for (std::size_t at = source.find("message_box("); at != std::string::npos;
-                 at = source.find("message_box(", at + 1)) {
-                const std::string where =
-                    file.path().filename().string() + ":" +
-                    std::to_string(1 + std::count(source.begin(), source.begin() + at, '\n'));
-                // The arguments up to the call's closing parenthesis, split at the comma that
-                // is outside every literal.
-                std::size_t i = at + 12;
-                std::size_t comma = std::string::npos;
-                bool quoted = false;
-                for (; i < source.size() && (quoted || source[i] != ')'); ++i) {
-                    if (source[i] == '\\' && quoted)
-                        ++i;
-                    else if (source[i] == '"')
-                        quoted = !quoted;
-                    else if (source[i] == ',' && !quoted)
-                        comma = i;
-                }
-                ShownMessage m{where, "", ""};
-                if (comma == std::string::npos ||
-                    !constant_text(source, source.substr(at + 12, comma - at - 12), m.text)) {
-                    unreadable.push_back(where);
-                    continue;
-                }
-                constant_text(source, source.substr(comma + 1, i - comma - 1), m.caption);
-                found.push_back(m);
-            }
-        }
-    }
-    return found;
-}
-
-TEST(PosixMessages, every_message_the_monitor_and_the_job_driver_show_is_a_linux_line_naming_its_object)
+TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_line_naming_its_object)
 {
     TempDir d;
     fs::create_directories(d / "Palm/Alice/backup");
     const std::string job = d / "Palm/Alice/backup/Quillmark Spool File.pdb";
+    const std::string job_windows = d.windows("Palm\\Alice\\backup\\Quillmark Spool File.pdb");
     write_text(job, "job");
     write_text(d / "settings", "");
     Log log(d / "settings");
     posix::note_install_folder(d.windows("Palm"), false);
+    DrawContext printer = create_printer_dc("Office");
 
-    // Every call in their sources, found by reading them: a message added without a line of
-    // its own here fails this test.
-    std::vector<std::string> unreadable;
-    const std::vector<ShownMessage> shown = messages_in_sources(unreadable);
-    EXPECT_EQ(unreadable, std::vector<std::string>{}) << "a message_box call whose text is not a "
-                                                         "constant of its file";
-    EXPECT_GE(shown.size(), 10u);
-    for (const ShownMessage& m : shown) {
-        const std::string caption = m.caption.empty() ? d.windows("gone.pdb") : m.caption;
-        const std::string line = posix::linux_message(m.text.c_str(), caption.c_str());
-        EXPECT_NE(line, "") << m.where << ": no Linux line for \"" << m.text << "\"";
-        EXPECT_EQ(line.find('\n'), std::string::npos) << m.where;
-        EXPECT_EQ(line.find("Windows"), std::string::npos) << m.where << ": " << line;
+    // Every notice but a job's end and a page whose document never closed says something: one
+    // line, in this system's terms.
+    for (int i = 0; i < NoticeKindCount; ++i) {
+        const Notice n{static_cast<NoticeKind>(i), job_windows.c_str(), 2, printer};
+        const std::string line = posix::notice_line(n);
+        const bool silent = n.kind == NoticeKind::JobEnded || n.kind == NoticeKind::PageDone;
+        EXPECT_EQ(line.empty(), silent) << i << ": " << line;
+        EXPECT_EQ(line.find('\n'), std::string::npos) << i;
+        EXPECT_EQ(line.find("Windows"), std::string::npos) << i << ": " << line;
     }
 
     // What they name: the settings file and key, the install folder and where it was named, the
-    // job's file, the printer and the page.
-    auto line_of = [](const char* text, const char* caption) {
-        return posix::linux_message(text, caption);
+    // job's file, the user, the printer and the page.
+    auto line_of = [](NoticeKind kind, const std::string& path = "") {
+        return posix::notice_line(Notice{kind, path.c_str()});
     };
-    EXPECT_EQ(line_of("Cannot locate a path to the Palm Desktop backup files", "Registry Error"),
+    EXPECT_EQ(line_of(NoticeKind::NoInstallFolder),
               "no install folder: set Path under [Software/U.S. Robotics/Pilot Desktop/Core] in " +
                   (d / "settings") +
                   " (qmspool config install-folder DIR does), or give --install-folder DIR");
-    EXPECT_EQ(line_of("Can't find any valid user folders", "Quillmark Spooler"),
+    EXPECT_EQ(line_of(NoticeKind::NoUserFolders),
               "no user folder in install folder '" + (d / "Palm") +
                   "' has a backup folder (named 'backup', or one that holds "
                   "Saved_Preferences.PRC)");
+    EXPECT_EQ(line_of(NoticeKind::JobFound, job_windows),
+              "found the job of user 'Alice': '" + job + "'");
+    EXPECT_EQ(line_of(NoticeKind::JobFound, d.windows("elsewhere.pdb")),
+              "found job '" + (d / "elsewhere.pdb") + "'");
     posix::note_install_folder(d / "Palm Desktop", false);
-    EXPECT_EQ(line_of("Can't find any valid user folders", "Quillmark Spooler"),
+    EXPECT_EQ(line_of(NoticeKind::NoUserFolders),
               "install folder '" + (d / "Palm Desktop") +
                   "' not found (the Path under [Software/U.S. Robotics/Pilot Desktop/Core] in " +
                   (d / "settings") + ")");
     posix::note_install_folder(d.windows("Palm\\"), true);
-    EXPECT_EQ(line_of("Can't find any valid user folders", "Wrong caption"), "");
 
     // A job whose file is cut short: which record lacks what.
     write_text(d / "cut.pdb", std::string(76, '\0') + std::string("\0\1\0\0\0\x60", 6));
-    EXPECT_EQ(line_of("The spooling queue file is incomplete or damaged, so it was not printed.\n",
-                      d.windows("cut.pdb").c_str()),
+    EXPECT_EQ(line_of(NoticeKind::JobFileCutShort, d.windows("cut.pdb")),
               "job file '" + (d / "cut.pdb") +
                   "' not printed: it is cut short: record 1 of 1 starts past its end (82 bytes)");
 
-    // A job found, a page refused by the printer: the user, the file, the page and the printer.
-    std::FILE* f = open_file(d.windows("Palm\\Alice\\backup\\Quillmark Spool File.pdb").c_str(),
-                             "rb");
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
-    DrawContext printer = create_printer_dc("Office");
-    message_box("Windows returned an error when starting the print job.  Check your printer "
-                "connection and driver settings.",
-                "Print Error");
+    // A page refused by the printer, shown through the port: the page, the user and the printer.
+    show_notice(Notice{NoticeKind::DocumentRefused, job_windows.c_str(), 3, printer});
     delete_printer_dc(printer);
-    const std::string said = log.text();
-    EXPECT_EQ(said.substr(0, said.find('\n') + 1),
-              "qmspool watch: found the job of user 'Alice': '" + job + "'\n");
-    const std::string refused = said.substr(said.find('\n') + 1);
-    EXPECT_NE(refused.find(" of the job of user 'Alice' could not be sent to printer 'Office'"),
-              std::string::npos)
-        << refused;
+    EXPECT_EQ(log.text(), "qmspool watch: page 3 of the job of user 'Alice' could not be sent to "
+                          "printer 'Office': the rest of the job is not printed\n");
 }
 
 TEST(PosixSettings, only_a_regular_settings_file_of_at_most_64_KiB_is_read_and_a_line_says_why_not)

@@ -61,6 +61,14 @@ protected:
                                          "print_dialog", "create_printer_dc", "delete_printer_dc",
                                          "message_box", "sleep"});
     }
+    // The notices sent, with the page each names.
+    static std::vector<std::pair<NoticeKind, int>> notices()
+    {
+        std::vector<std::pair<NoticeKind, int>> out;
+        for (const Notice& n : sim::notices())
+            out.emplace_back(n.kind, n.page);
+        return out;
+    }
     static bool restored()
     {
         const sim::WindowState* w = sim::main_window();
@@ -172,6 +180,12 @@ TEST_F(PrintJob, an_ordinary_job_of_n_pages_counts_two_jobs_and_n_plus_one_pages
     EXPECT_EQ(SessionCounters.jobs, 2);
     EXPECT_EQ(SessionCounters.pages, 4);
     EXPECT_EQ(sim::printed_documents().size(), 3u);
+    // Found once, by its first run; each page on the printer numbered; none of it shown.
+    using K = NoticeKind;
+    EXPECT_EQ(notices(),
+              (std::vector<std::pair<K, int>>{
+                  {K::JobFound, 0}, {K::PageDone, 1}, {K::PageDone, 2}, {K::PageDone, 3}}));
+    EXPECT_TRUE(sim::message_boxes().empty());
 }
 
 TEST_F(PrintJob, pause_prompts_before_every_page_the_first_included)
@@ -303,6 +317,8 @@ TEST_F(PrintJob, a_refused_document_ends_the_run_after_the_pages_already_printed
               "connection and driver settings.");
     EXPECT_EQ(sim::message_boxes()[0].caption, "Print Error");
     EXPECT_EQ(sim::calls_starting_with({"end_document"}).size(), 1u) << "no EndDoc for it";
+    EXPECT_EQ(notices(), (std::vector<std::pair<NoticeKind, int>>{
+                             {NoticeKind::PageDone, 1}, {NoticeKind::DocumentRefused, 2}}));
     EXPECT_EQ(SessionCounters.pages, 1);
     EXPECT_TRUE(restored());
     EXPECT_EQ(sim::open_printer_dcs(), 0);
@@ -344,6 +360,26 @@ TEST_F(PrintJob, a_bmp_stream_receives_the_first_page)
     EXPECT_EQ(std::filesystem::file_size(tree_.path("out.bmp")), 62u + 4 * 10);
 }
 
+TEST_F(PrintJob, every_notice_but_a_jobs_progress_is_its_message_box)
+{
+    const auto& boxes = sim::message_boxes();
+    for (int i = 0; i < NoticeKindCount; ++i) {
+        const auto kind = static_cast<NoticeKind>(i);
+        const std::size_t before = boxes.size();
+        show_notice(Notice{kind, "C:\\job.pdb", 1});
+        const bool progress = kind == NoticeKind::JobFound || kind == NoticeKind::PageDone ||
+                              kind == NoticeKind::JobEnded;
+        ASSERT_EQ(boxes.size() - before, progress ? 0u : 1u) << i;
+        if (progress)
+            continue;
+        EXPECT_FALSE(boxes.back().text.empty()) << i;
+        // The job's file names the box of a file that cannot be printed; the others, what failed.
+        const bool of_the_file =
+            kind == NoticeKind::JobFileGone || kind == NoticeKind::JobFileCutShort;
+        EXPECT_EQ(boxes.back().caption == "C:\\job.pdb", of_the_file) << i;
+    }
+}
+
 class CommandLineTick : public PrintJob {
 protected:
     void SetUp() override
@@ -363,6 +399,7 @@ TEST_F(CommandLineTick, prints_once_then_stores_the_settings_and_ends)
     EXPECT_EQ(App.PendingPrintPath[0], '\0');
     EXPECT_EQ(sim::printed_documents().size(), 2u);
     EXPECT_EQ(SessionCounters.jobs, 2) << "first page to the window, then the printer";
+    EXPECT_EQ(sim::notices().back().kind, NoticeKind::JobEnded);
     EXPECT_TRUE(sim::main_window()->minimized);
     EXPECT_TRUE(sim::quit_posted());
     EXPECT_FALSE(SessionCounters.TickBusy);

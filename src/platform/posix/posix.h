@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/handles.h"
+#include "platform/ui_port.h"
 
 namespace qm::posix {
 
@@ -56,10 +57,10 @@ std::string native_path(const char* path);
 // it cannot make two lines or forge one.
 void log_line(const char* text);
 
-// The line a message box of the job monitor or the job driver becomes on the log, in this
-// system's terms (the settings file and key, the folder, file or printer it is about); empty for
-// a text that is not one of theirs.
-std::string linux_message(const char* text, const char* caption);
+// The line a notice of the job monitor or the job driver is on the log, in this system's terms
+// (the settings file and key, the folder, file, user or printer it is about); empty for a
+// notice that says nothing here.
+std::string notice_line(const Notice& notice);
 
 // The install folder the watch uses, and whether --install-folder named it (else the settings
 // file did): for the lines that name it.

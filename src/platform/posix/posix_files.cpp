@@ -336,8 +336,6 @@ std::FILE* open_file(const char* path, const char* mode)
         std::FILE* f = fdopen(fd, mode);
         if (!f)
             close(fd);
-        else
-            posix::note_job_opened(p);
         return f;
     }
     std::FILE* f = std::fopen(p.c_str(), mode);

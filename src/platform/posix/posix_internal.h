@@ -19,6 +19,11 @@ struct Target {
     std::unique_ptr<PdfDocument> document;
     Canvas* page = nullptr;           // between start_page and end_page
     bool failed = false;              // the document under way failed
+    std::string failure;              // why the last document or page could not be started
+    // How the last document closed: not yet, printed as a CUPS job, or not printed and why.
+    enum class Closed { No, Printed, NotPrinted } closed = Closed::No;
+    std::string closing;              // the CUPS job's printer, or why it was not printed
+    int cups_id = 0;
 };
 
 // The ports hand targets out as their opaque drawing contexts.
@@ -39,16 +44,7 @@ void configure_journal();
 // The settings file read: the one configured, else settings_file_path().
 std::string settings_file_in_use();
 
-// What the backend sees of a job, for the journal (posix_messages.cpp): a printer context made
-// (its name) or deleted (empty), the job's file opened for reading, each document started on the
-// printer and why one could not be, a document the server took as a CUPS job or one that was
-// not printed (and why), and a file that could not be opened for writing.
-void note_printer(const std::string& name);
-void note_job_opened(const std::string& path);
-void note_document_started();
-void note_print_failure(const std::string& why);
-void note_document_printed(const std::string& printer, int cups_id);
-void note_document_failed(const std::string& why);
+// Why the last file opened for writing could not be, for the journal (posix_notices.cpp).
 void note_write_failed(const std::string& path, int error);
 
 } // namespace qm::posix

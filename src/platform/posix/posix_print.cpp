@@ -57,14 +57,11 @@ DrawContext create_printer_dc(const char* name)
     auto* dc = new posix::Target;
     dc->printer = true;
     dc->name = name ? name : "";
-    posix::note_printer(dc->name);
     return posix::handle_of(dc);
 }
 
 void delete_printer_dc(DrawContext dc)
 {
-    if (dc)
-        posix::note_printer("");
     delete posix::target_of(dc); // a job still open is cancelled
 }
 
@@ -83,11 +80,12 @@ int start_document(DrawContext handle)
     if (!dc || !dc->printer)
         return 0;
     std::string error;
-    posix::note_document_started();
+    dc->failure.clear();
+    dc->closed = posix::Target::Closed::No;
     dc->job = posix::CupsJob::start(dc->name, posix::DocumentTitle, error);
     if (!dc->job) {
-        // The job driver says so at once, in a message that gives this reason.
-        posix::note_print_failure(error);
+        // The job driver says so at once, in a notice whose line gives this reason.
+        dc->failure = error;
         return 0;
     }
     posix::CupsJob* job = dc->job.get();
@@ -106,7 +104,7 @@ int start_page(DrawContext handle)
     dc->page = dc->document->begin_page();
     if (!dc->page) {
         dc->failed = true;
-        posix::note_print_failure(dc->document->error());
+        dc->failure = dc->document->error();
         return -1;
     }
     return 1;
@@ -134,19 +132,22 @@ int end_document(DrawContext handle)
     std::unique_ptr<PdfDocument> document = std::move(dc->document);
     dc->page = nullptr;
     // A document that failed on the way is cancelled (job's destructor) rather than printed in
-    // part.
+    // part; the job driver's notice of the page done says which of the two it was.
     std::string error;
+    dc->closed = posix::Target::Closed::NotPrinted;
     if (dc->failed || !document || !document->finish()) {
-        posix::note_document_failed("printer '" + dc->name + "': " +
-                                    (document ? document->error() : std::string("no document")));
+        dc->closing = "printer '" + dc->name +
+                      "': " + (document ? document->error() : std::string("no document"));
         document.reset();
         return -1;
     }
     if (!job->finish(error)) {
-        posix::note_document_failed(error);
+        dc->closing = error;
         return -1;
     }
-    posix::note_document_printed(job->printer(), job->id());
+    dc->closed = posix::Target::Closed::Printed;
+    dc->closing = job->printer();
+    dc->cups_id = job->id();
     return 1;
 }
 

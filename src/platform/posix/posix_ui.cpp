@@ -82,15 +82,17 @@ ScreenRect window_rect(Window)
     return posix::WindowRect;
 }
 
+void show_notice(const Notice& notice)
+{
+    // Nobody is here to answer: the pause prompt is said and the page prints at once.
+    const std::string line = posix::notice_line(notice);
+    if (!line.empty())
+        posix::log_line(line.c_str());
+}
+
 int message_box(const char* text, const char* caption)
 {
-    // The monitor's and the job driver's messages in this system's words.
-    const std::string words = posix::linux_message(text, caption);
-    if (!words.empty()) {
-        posix::log_line(words.c_str());
-        return AnswerOk;
-    }
-    // Any other, as worded: the caption, then the text with its line ends as spaces. A caption
+    // Any box, as worded: the caption, then the text with its line ends as spaces. A caption
     // that is a path is shown as this system names it.
     std::string line = posix::native_path(caption) + ": ";
     for (const char* p = text ? text : ""; *p; ++p)

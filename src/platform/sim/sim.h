@@ -77,6 +77,8 @@ struct ShownMessageBox {
 const std::vector<ShownMessageBox>& message_boxes();
 // The answers of the next boxes, in order; AnswerOk once the script runs out.
 void script_message_box_answers(const std::vector<int>& answers);
+// Every notice sent, shown or not (a job's progress is not), in order.
+const std::vector<Notice>& notices();
 
 // Queues a message for the window (null: the main window, whenever it is created);
 // run_message_loop() delivers it. A loop whose queue runs dry

@@ -79,6 +79,7 @@ struct SimState {
     std::unique_ptr<WindowRecord> window;
     MenuRecord menu;
     std::vector<ShownMessageBox> boxes;
+    std::vector<Notice> notices;
     std::deque<int> answers;
     std::deque<QueuedMessage> queue;
     bool quit = false;

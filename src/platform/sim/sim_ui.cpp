@@ -4,6 +4,7 @@
 #include <memory>
 #include <tuple>
 
+#include "platform/common/notice_texts.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_internal.h"
 #include "platform/ui_port.h"
@@ -88,6 +89,11 @@ const WindowState* main_window()
 const std::vector<ShownMessageBox>& message_boxes()
 {
     return state().boxes;
+}
+
+const std::vector<Notice>& notices()
+{
+    return state().notices;
 }
 
 void script_message_box_answers(const std::vector<int>& answers)
@@ -318,6 +324,15 @@ int message_box(const char* text, const char* caption)
     const int answer = state().answers.front();
     state().answers.pop_front();
     return answer;
+}
+
+void show_notice(const Notice& notice)
+{
+    // A path kept would dangle once the caller's buffer goes; the boxes keep the texts.
+    Notice kept = notice;
+    kept.path = nullptr;
+    state().notices.push_back(kept);
+    backend::show_notice_box(notice);
 }
 
 void post_quit(int code)

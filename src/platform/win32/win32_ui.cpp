@@ -1,6 +1,7 @@
 // The window layer on Win32 USER.
 #include <windows.h>
 
+#include "platform/common/notice_texts.h"
 #include "platform/ui_port.h"
 
 namespace qm {
@@ -168,6 +169,11 @@ void check_menu_item(Menu menu, int command_id, bool checked)
 int message_box(const char* text, const char* caption)
 {
     return MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+void show_notice(const Notice& notice)
+{
+    backend::show_notice_box(notice);
 }
 
 void post_quit(int code)
