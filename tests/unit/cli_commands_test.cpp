@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +20,9 @@
 #include "cli/commands.h"
 #include "spool/spool_writer.h"
 #include "temp_file.h"
+#if QM_HAVE_HOST
+#include "host/host_commands.h"
+#endif
 
 namespace qm {
 namespace {
@@ -39,6 +44,25 @@ std::string slurp(std::FILE* f)
     return s;
 }
 
+// The rows the built qmspool has beside the portable ones.
+std::span<const cli::Command> native_rows()
+{
+#if QM_HAVE_HOST
+    return host::commands();
+#else
+    return {};
+#endif
+}
+
+std::vector<const cli::Command*> every_row()
+{
+    std::vector<const cli::Command*> rows;
+    for (std::span<const cli::Command> each : {cli::portable_commands(), native_rows()})
+        for (const cli::Command& c : each)
+            rows.push_back(&c);
+    return rows;
+}
+
 CliRun qmspool(std::vector<std::string> args, std::FILE* out = std::tmpfile())
 {
     args.insert(args.begin(), "qmspool");
@@ -47,7 +71,8 @@ CliRun qmspool(std::vector<std::string> args, std::FILE* out = std::tmpfile())
         argv.push_back(a.c_str());
     std::FILE* err = std::tmpfile();
     CliRun r;
-    r.status = cli::qmspool_main(static_cast<int>(argv.size()), argv.data(), out, err);
+    r.status =
+        cli::qmspool_main(static_cast<int>(argv.size()), argv.data(), out, err, native_rows());
     r.out = slurp(out);
     r.err = slurp(err);
     return r;
@@ -604,6 +629,91 @@ TEST(QmspoolCommands, each_command_shows_its_own_usage_with_help_wherever_it_is_
               std::string::npos);
 #endif
 }
+
+// Every row of the command table, portable or native, is refused and helped the same way: one
+// line naming the command and pointing to --help with status 1, its own forms with status 0.
+TEST(QmspoolCommands, every_command_refuses_a_usage_and_shows_its_help_alike)
+{
+    const auto refusal = [](const std::string& what) {
+        return "qmspool: " + what + " (see qmspool --help)\n";
+    };
+    const std::vector<const cli::Command*> rows = every_row();
+    const CliRun all = qmspool({"--help"});
+    std::size_t listed_at = 0;
+    for (const cli::Command* c : rows) {
+        const std::string name = c->name;
+        EXPECT_LE(c->options.size(), cli::MaxCommandOptions) << name;
+        std::vector<std::string> synopses;
+        for (const cli::CommandForm& form : c->forms) {
+            synopses.push_back("  qmspool " + std::string(form.synopsis) + "\n");
+            // --help lists the rows in the table's order.
+            const std::size_t at = all.out.find(synopses.back(), listed_at);
+            EXPECT_NE(at, std::string::npos) << synopses.back();
+            listed_at = at == std::string::npos ? listed_at : at;
+        }
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{name, "--help"}, std::vector<std::string>{"help", name}}) {
+            const CliRun r = qmspool(args);
+            EXPECT_EQ(r.status, 0) << name;
+            EXPECT_EQ(r.out.rfind("Usage:\n" + synopses[0], 0), 0u) << r.out;
+            for (const std::string& synopsis : synopses)
+                EXPECT_NE(r.out.find(synopsis), std::string::npos) << r.out;
+            // Word for word what --help lists for it.
+            EXPECT_NE(all.out.find(r.out.substr(7)), std::string::npos) << name;
+        }
+        std::vector<std::string> args = {name};
+        std::vector<std::pair<std::vector<std::string>, std::string>> bad;
+        if (c->min_operands > 0)
+            bad.push_back({args, c->operands_error});
+        args.insert(args.end(), static_cast<std::size_t>(c->min_operands), "job.pdb");
+        for (const cli::CommandOption& option : c->options) {
+            bad.push_back({args, name + ": unknown option '--no-such'"});
+            bad.back().first.push_back("--no-such");
+            if (option.takes_value) {
+                bad.push_back({args, name + ": " + option.name + " needs a value"});
+                bad.back().first.push_back(option.name);
+                bad.push_back({bad.back().first, name + ": " + option.name + " needs a value"});
+                bad.back().first.push_back("");
+            }
+        }
+        if (c->options.empty()) {
+            bad.push_back({args, c->operands_error});
+            bad.back().first.resize(static_cast<std::size_t>(c->max_operands) + 2, "extra");
+        }
+        for (const auto& [line, message] : bad) {
+            const CliRun r = qmspool(line);
+            EXPECT_EQ(r.status, 1) << message;
+            EXPECT_EQ(r.err, refusal(message));
+            EXPECT_EQ(r.out, "");
+        }
+    }
+}
+
+#if QM_HAVE_HOST
+// The manual page's synopsis is the table's, line for line, and qmspool's own two options.
+TEST(QmspoolCommands, the_manual_pages_synopsis_is_the_command_tables)
+{
+    std::ifstream page(QM_PROJECT_DIR "/packaging/qmspool.1");
+    ASSERT_TRUE(page);
+    std::vector<std::string> manual;
+    bool in_synopsis = false;
+    for (std::string line; std::getline(page, line);) {
+        if (line.rfind(".SH", 0) == 0)
+            in_synopsis = line == ".SH SYNOPSIS";
+        else if (in_synopsis && line.rfind(".B ", 0) == 0)
+            manual.push_back(std::regex_replace(
+                std::regex_replace(line.substr(3), std::regex(R"(\\f[BIRP])"), ""),
+                std::regex(R"(\\-)"), "-"));
+    }
+    std::vector<std::string> table;
+    for (const cli::Command* c : every_row())
+        for (const cli::CommandForm& form : c->forms)
+            table.push_back("qmspool " + std::string(form.synopsis));
+    table.push_back("qmspool --help");
+    table.push_back("qmspool --version");
+    EXPECT_EQ(manual, table);
+}
+#endif
 
 TEST(QmspoolCommands, render_writes_to_standard_output_in_the_format_named)
 {
