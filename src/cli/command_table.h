@@ -19,8 +19,8 @@ struct CommandForm {
 };
 
 struct CommandOption {
-    const char* name;  // "--page"
-    bool takes_value;  // false: a flag, present or not
+    const char* name; // "--page"
+    bool takes_value; // false: a flag, present or not
 };
 
 struct Invocation;

@@ -38,10 +38,9 @@ int read_screen(const char* arg, RenderRequest& r, std::FILE* err)
     std::int32_t width = 0;
     std::int32_t height = 0;
     if (!x || !parse_int(w, 1, INT32_MAX, width) || !parse_int(x + 1, 1, INT32_MAX, height))
-        return refuse_usagef(err,
-                             "render: --screen takes WIDTHxHEIGHT, each from 1 to %" PRId32
-                             ", e.g. 1280x1024",
-                             MaxScreenSide);
+        return refuse_usagef(
+            err, "render: --screen takes WIDTHxHEIGHT, each from 1 to %" PRId32 ", e.g. 1280x1024",
+            MaxScreenSide);
     if (width > MaxScreenSide || height > MaxScreenSide)
         return refuse_usagef(err,
                              "render: --screen %" PRId32 "x%" PRId32

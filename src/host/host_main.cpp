@@ -72,7 +72,12 @@ const Command Commands[] = {
     {"print", PrintForms, PrintOptions, 1, 1, "print takes FILE first", print_command},
     {"watch", WatchForms, WatchOptions, 0, 0, "watch takes no FILE", watch_command},
     // install-folder DIR is a setting's name and value, not an option: no dashes.
-    {"config", ConfigForms, {}, 0, 2, "config takes nothing, or install-folder DIR",
+    {"config",
+     ConfigForms,
+     {},
+     0,
+     2,
+     "config takes nothing, or install-folder DIR",
      config_command},
 };
 
