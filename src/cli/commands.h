@@ -5,16 +5,15 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "cli/command_table.h"
 #include "render/render_page.h"
 
 namespace qm::cli {
 
-// Parses the command line and runs the command it names.
-int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
-
-// True when argv names a command and asks for its usage (--help or -h after it): qmspool_main
-// then shows that command's usage, whichever command it is.
-bool asks_for_help(int argc, const char* const* argv);
+// Parses the command line and runs the command it names, among the portable rows and `more`
+// (the native host's rows, where it is built).
+int qmspool_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err,
+                 std::span<const Command> more = {});
 
 // Lists the records of a spool file and where its pages start.
 int run_info(const char* path, std::FILE* out, std::FILE* err);

@@ -8,8 +8,8 @@
 int main(int argc, char** argv)
 {
 #if QM_HAVE_HOST
-    if (argc >= 2 && qm::host::is_host_command(argv[1]) && !qm::cli::asks_for_help(argc, argv))
-        return qm::host::host_main(argc, argv, stdout, stderr);
-#endif
+    return qm::cli::qmspool_main(argc, argv, stdout, stderr, qm::host::commands());
+#else
     return qm::cli::qmspool_main(argc, argv, stdout, stderr);
+#endif
 }

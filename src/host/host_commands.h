@@ -5,14 +5,14 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
+
+#include "cli/command_table.h"
 
 namespace qm::host {
 
-// True when argv[1] names one of these commands.
-bool is_host_command(const char* command);
-
-// Runs `qmspool print ...` or `qmspool watch ...`; the process exit status.
-int host_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+// Their rows of qmspool's command table, which it lists after the portable ones.
+std::span<const cli::Command> commands();
 
 struct PrintRequest {
     const char* path = nullptr;

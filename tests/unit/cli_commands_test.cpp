@@ -16,42 +16,12 @@
 #endif
 
 #include "cli/commands.h"
+#include "cli_run.h"
 #include "spool/spool_writer.h"
 #include "temp_file.h"
 
 namespace qm {
 namespace {
-
-struct CliRun {
-    int status = 0;
-    std::string out, err;
-};
-
-std::string slurp(std::FILE* f)
-{
-    std::string s;
-    std::rewind(f);
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
-
-CliRun qmspool(std::vector<std::string> args, std::FILE* out = std::tmpfile())
-{
-    args.insert(args.begin(), "qmspool");
-    std::vector<const char*> argv;
-    for (const auto& a : args)
-        argv.push_back(a.c_str());
-    std::FILE* err = std::tmpfile();
-    CliRun r;
-    r.status = cli::qmspool_main(static_cast<int>(argv.size()), argv.data(), out, err);
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
-}
 
 // Pixel (x, y) of a binary PPM as 0xRRGGBB.
 std::uint32_t ppm_pixel(const Bytes& ppm, int width, int x, int y)
@@ -521,89 +491,6 @@ TEST(QmspoolOutput, a_killed_runs_temporary_file_is_removed_and_nothing_that_may
     EXPECT_EQ(left, kept);
 }
 #endif
-
-TEST(QmspoolCommands, usage_errors_are_one_line_and_status_one)
-{
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"frobnicate"},
-        {"info"},
-        {"bmp", "only-one"},
-        {"render", "f.pdb", "--page", "0", "--dpi", "300", "--out", "a.png"},
-        {"render", "f.pdb", "--page", "1", "--out", "a.png"},
-        {"render", "f.pdb", "--page", "1", "--dpi", "300", "--window", "600", "--out", "a.png"},
-        {"render", "f.pdb", "--page", "1", "--dpi", "300"},
-        {"render", "f.pdb", "--page", "1", "--window", "600", "--screen", "12", "--out", "a.ppm"},
-        {"render", "f.pdb", "--page", "1", "--dpi", "abc", "--out", "a.png"},
-        {"render", "f.pdb", "--page"},
-        {"render", "f.pdb", "--bogus", "1"},
-        {"render", "/nonexistent/f.pdb", "--page", "1", "--dpi", "30", "--out", "a.ppm"},
-        {"bmp", "/nonexistent/f.pdb", "out.bmp"},
-        {"render", "f.pdb", "--page", "1", "--dpi", "30", "--out", "-"},
-        {"render", "f.pdb", "--page", "1", "--dpi", "30", "--out", "a.ppm", "--format", "ppm"},
-        {"render", "f.pdb", "--page", "1", "--dpi", "30", "--out", "-", "--format", "gif"},
-        {"frobnicate", "--help"},
-    };
-    for (const auto& args : bad) {
-        const CliRun r = qmspool(args);
-        EXPECT_EQ(r.status, 1) << (args.empty() ? "" : args[0]);
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_EQ(r.out, "");
-    }
-    // A screen larger than render takes: the limit is named, whichever side passes it.
-    const std::string limit =
-        std::to_string(cli::MaxScreenSide) + "x" + std::to_string(cli::MaxScreenSide);
-    for (const std::string& screen :
-         {std::string("20000x20000"), "1x" + std::to_string(cli::MaxScreenSide + 1)}) {
-        const CliRun r = qmspool({"render", "f.pdb", "--page", "1", "--window", "600", "--screen",
-                                  screen, "--out", "a.ppm"});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find("--screen " + screen + " is too large: at most " + limit),
-                  std::string::npos)
-            << r.err;
-    }
-    const CliRun help = qmspool({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("qmspool render FILE --page K --dpi D"), std::string::npos);
-}
-
-TEST(QmspoolCommands, each_command_shows_its_own_usage_with_help_wherever_it_is_asked)
-{
-    std::vector<std::string> commands = {"info", "bmp", "render", "testpage"};
-#if QM_HAVE_PDF
-    commands.push_back("pdf");
-#endif
-#if QM_HAVE_HOST
-    commands.push_back("print");
-    commands.push_back("watch");
-    commands.push_back("config");
-#endif
-    for (const std::string& command : commands) {
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{command, "--help"},
-              std::vector<std::string>{command, "job.pdb", "-h"},
-              std::vector<std::string>{"help", command}}) {
-            const CliRun r = qmspool(args);
-            EXPECT_EQ(r.status, 0) << args[0] << " " << args[1] << ": " << r.err;
-            EXPECT_EQ(r.err, "");
-            EXPECT_EQ(r.out.rfind("Usage:\n  qmspool " + command + " ", 0), 0u) << r.out;
-            // That command's usage only.
-            for (const std::string& other : commands) {
-                if (other != command) {
-                    EXPECT_EQ(r.out.find("\n  qmspool " + other + " "), std::string::npos)
-                        << command << " shows " << other;
-                }
-            }
-        }
-    }
-    // The page rule is in the help of each command that takes pages.
-    EXPECT_NE(qmspool({"render", "--help"}).out.find("past the job's last page is refused"),
-              std::string::npos);
-#if QM_HAVE_PDF
-    EXPECT_NE(qmspool({"pdf", "--help"}).out.find("past the job's last page is refused"),
-              std::string::npos);
-#endif
-}
 
 TEST(QmspoolCommands, render_writes_to_standard_output_in_the_format_named)
 {

@@ -7,6 +7,7 @@ set(QM_PORTABLE_UNIT_TESTS
   text_lines_test.cpp
   spool_writer_test.cpp
   cli_commands_test.cpp
+  cli_usage_test.cpp
   page_math_test.cpp
   render_page_test.cpp
   raster_canvas_test.cpp
