@@ -88,6 +88,30 @@ class FrozenServer:
             conn.close()
 
 
+
+def default_signals():
+    """The signals' default actions, as a command typed at a terminal has them: a test run
+    started in the background inherits SIGINT ignored, and qmspool rightly keeps an ignored
+    signal ignored."""
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, signal.SIG_DFL)
+
+
+def interrupted(args, sig, ready, **popen) -> int:
+    """Runs qmspool with `args`, sends it `sig` once `ready()` holds (or it has ended), and gives
+    its exit status."""
+    process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, preexec_fn=default_signals, **popen)
+    try:
+        assert wait_until(lambda: ready() or process.poll() is not None, 30, step=0.005)
+        process.send_signal(sig)
+        return process.wait(30)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
+
 def test_print_sends_one_job_of_every_page_and_names_a_missing_printer(
         qmspool_printing, native_printer, tmp_path):
     env = client_env(native_printer, tmp_path)
@@ -142,19 +166,13 @@ def test_print_sends_one_job_of_every_page_and_names_a_missing_printer(
         for _ in range(60)]))
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         before = native_printer.pending_jobs()
-        printing = subprocess.Popen([qmspool_printing, "print", str(noise)], env=env,
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.DEVNULL)
-        try:
-            assert wait_until(lambda: native_printer.pending_jobs() - before or
-                              printing.poll() is not None, 30, step=0.02)
-            ours = native_printer.pending_jobs() - before
-            printing.send_signal(sig)
-            code = printing.wait(30)
-        finally:
-            if printing.poll() is None:
-                printing.kill()
-                printing.wait()
+        # Ours is the job that appears once it runs.
+        ours = set()
+
+        def sending():
+            ours.update(native_printer.pending_jobs() - before)
+            return bool(ours)
+        code = interrupted([qmspool_printing, "print", str(noise)], sig, sending, env=env)
         assert code == -sig, f"{sig.name}: ended with {code}"
         assert wait_until(lambda: not native_printer.pending_jobs() & ours, 10), sig.name
         assert len(native_printer.pdfs()) == 1, sig.name
@@ -307,11 +325,6 @@ def test_render_and_pdf_set_text_in_the_font_qmspool_carries_on_a_machine_withou
     assert pages.differing_cells(printed, page, 10, (0, 0, page.width, 40)) == []
 
 
-def default_signals():
-    for sig in (signal.SIGINT, signal.SIGTERM):
-        signal.signal(sig, signal.SIG_DFL)
-
-
 def temporaries(folder):
     return sorted(f for f in os.listdir(folder) if f.startswith(".qmspool-"))
 
@@ -368,22 +381,12 @@ def test_pdf_interrupted_removes_its_temporary_file_and_a_killed_ones_goes_with_
     out.write_bytes(b"old")
     killed = []
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGKILL):
-        # With the signals' default actions, as a command typed at a terminal has them: a test
-        # run started in the background inherits SIGINT ignored, and qmspool rightly keeps an
-        # ignored signal ignored.
-        writer = subprocess.Popen([qmspool_pdf, "pdf", str(job), str(out)],
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL, preexec_fn=default_signals)
-        try:
-            assert wait_until(lambda: temporaries(tmp_path) or writer.poll() is not None, 30,
-                              step=0.005)
-            writing = temporaries(tmp_path)
-            writer.send_signal(sig)
-            code = writer.wait(30)
-        finally:
-            if writer.poll() is None:
-                writer.kill()
-                writer.wait()
+        writing = []
+
+        def started():
+            writing[:] = temporaries(tmp_path)
+            return bool(writing)
+        code = interrupted([qmspool_pdf, "pdf", str(job), str(out)], sig, started)
         assert code == -sig, f"{sig.name}: ended with {code} before it could be stopped"
         assert out.read_bytes() == b"old"
         if sig == signal.SIGKILL:
