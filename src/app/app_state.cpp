@@ -14,8 +14,9 @@ AppState& program_state()
 
 JobSession app_job_session(AppState& state)
 {
-    return JobSession{state.AppSettings,    state.SessionCounters,  state.Render,
-                      state.App.MainWindow, state.App.NormalCursor, state.App.BusyCursor};
+    return JobSession{state.AppSettings,    state.SessionCounters,  state.TickBusy,
+                      state.Render,         state.App.MainWindow,   state.App.NormalCursor,
+                      state.App.BusyCursor};
 }
 
 } // namespace qm

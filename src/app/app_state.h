@@ -27,7 +27,8 @@ struct AppShell {
 
 struct AppState {
     Settings AppSettings;
-    Counters SessionCounters; // with TickBusy, held by every tick and every job
+    Counters SessionCounters;
+    bool TickBusy = false; // held by every tick, every job and every modal box of a command
     // What the main window shows: the display mode and the page last drawn in it.
     RenderState Render;
     MonitorState Monitor;

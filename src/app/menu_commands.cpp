@@ -77,7 +77,7 @@ void save_as_bmp(AppState& state, Window window)
     }
     // The dialog's own message loop dispatches timer ticks: a job started by one would enable
     // the main window under the open dialog when it ends.
-    BusyHold busy(state.SessionCounters);
+    BusyHold busy(state.TickBusy);
     const bool was_minimized = is_minimized(window);
     SaveDialogDesc desc;
     desc.owner = window;

@@ -39,6 +39,7 @@ struct WatchState {
     // The options a headless spooler has: no print dialog, every page straight to the printer.
     Settings AppSettings{.show_dialog = 0};
     Counters SessionCounters;
+    bool TickBusy = false;
     RenderState Render;
 };
 
@@ -221,7 +222,8 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     posix::log_line(printer_line.c_str());
 
     const JobSession session{
-        state.AppSettings, state.SessionCounters, state.Render, window, nullptr, nullptr};
+        state.AppSettings, state.SessionCounters, state.TickBusy, state.Render, window, nullptr,
+        nullptr};
     char pending[PathBufferSize] = "";
     while (!StopRequested) {
         on_timer_tick(monitor, session, pending);

@@ -20,21 +20,20 @@ struct Settings {
     char last_print_path[PathBufferSize] = {};
 };
 
-// What the job driver keeps between runs: the activity since start-up, shown on the status
-// screen, and whether a job is under way.
+// What the job driver counts between runs: the activity since start-up, shown on the status
+// screen.
 struct Counters {
     std::int32_t jobs = 0;
     std::int32_t pages = 0;
-    // Set while a run, or a timer tick's job, is under way. Modal boxes inside a run dispatch
-    // timer ticks, and a tick that finds it set does nothing, so no job starts inside another.
-    bool TickBusy = false;
 };
 
-// Holds TickBusy for a scope and puts back what it found, so that a run inside a tick's job
-// leaves the tick's hold in place.
+// Holds the busy guard (TickBusy) for a scope and puts back what it found, so that a run inside
+// a tick's job leaves the tick's hold in place. The guard is set while a run, or a timer tick's
+// job, is under way: modal boxes inside a run dispatch timer ticks, and a tick that finds it set
+// does nothing, so no job starts inside another.
 class BusyHold {
 public:
-    explicit BusyHold(Counters& counters) : flag_(counters.TickBusy), was_(flag_) { flag_ = true; }
+    explicit BusyHold(bool& tick_busy) : flag_(tick_busy), was_(flag_) { flag_ = true; }
     ~BusyHold() { flag_ = was_; }
     BusyHold(const BusyHold&) = delete;
     BusyHold& operator=(const BusyHold&) = delete;
@@ -46,7 +45,8 @@ private:
 
 struct JobSession {
     Settings& settings;  // the options obeyed; last_print_path, set by the job starters
-    Counters& counters;  // what every run adds to, and the busy guard
+    Counters& counters;  // what every run adds to
+    bool& tick_busy;     // the busy guard that every tick and every run holds
     RenderState& render; // the main window's page, display mode and last record kind
     Window main_window = nullptr;
     Cursor normal_cursor = nullptr; // shown when a run ends

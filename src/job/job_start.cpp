@@ -8,7 +8,7 @@
 
 namespace qm {
 
-void print_last_job(const JobSession& session)
+void print_current_job(const JobSession& session)
 {
     const char* path = session.settings.last_print_path;
     if (session.settings.print_to_screen) {
@@ -29,7 +29,7 @@ bool run_command_line_job(const JobSession& session, char* pending_path)
         std::snprintf(settings.last_print_path, sizeof settings.last_print_path, "%s",
                       pending_path);
     pending_path[0] = '\0';
-    print_last_job(session);
+    print_current_job(session);
     if (settings.open_minimized)
         show_window(session.main_window, ShowMinimize);
     return !settings.print_to_screen;
@@ -42,7 +42,7 @@ void reprint_last_job(const JobSession& session)
     if (session.settings.last_print_path[0] == '\0')
         show_notice(Notice{NoticeKind::NothingToReprint});
     else
-        print_last_job(session);
+        print_current_job(session);
     if (was_minimized)
         show_window(session.main_window, ShowMinimize);
 }
@@ -82,7 +82,7 @@ void run_detected_job(const JobSession& session, const char* path, std::int32_t*
     // A file that cannot be opened now keeps the stamp it was found with.
     read_spool_stamp(path, stamp);
     std::snprintf(settings.last_print_path, sizeof settings.last_print_path, "%s", path);
-    print_last_job(session);
+    print_current_job(session);
     if (was_minimized)
         show_window(session.main_window, ShowMinimize);
 }

@@ -7,9 +7,9 @@
 
 namespace qm {
 
-// An ordinary job over last_print_path: the first page in the window and then every page on
-// the printer, or, with print_to_screen, every page in the window alone.
-void print_last_job(const JobSession& session);
+// An ordinary job over the current job, last_print_path: the first page in the window and then
+// every page on the printer, or, with print_to_screen, every page in the window alone.
+void print_current_job(const JobSession& session);
 
 // The job named with "-t ": its absolute form becomes last_print_path, `pending_path` is emptied
 // (it is served once), the job runs, and the window is minimised when open_minimized asks for

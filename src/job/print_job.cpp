@@ -54,7 +54,7 @@ void pause_before_page(const Settings& settings, Window main_window)
 
 // The page loop of a run whose printer (mode 0) is chosen and whose window is busy. Returns the
 // run's result.
-int print_pages(const JobSession& session, const char* path, int mode, DrawContext window_dc,
+int print_pages(const JobSession& session, const char* path, JobMode mode, DrawContext window_dc,
                 DrawContext printer, std::FILE* bmp)
 {
     Window main_window = session.main_window;
@@ -149,10 +149,10 @@ DrawContext open_default_printer()
     return create_printer_dc(name);
 }
 
-int run_print_job(const JobSession& session, const char* path, int mode, std::FILE* bmp)
+int run_print_job(const JobSession& session, const char* path, JobMode mode, std::FILE* bmp)
 {
     Window main_window = session.main_window;
-    BusyHold running(session.counters);
+    BusyHold running(session.tick_busy);
     int result;
     {
         // Destroyed in reverse: the spool file (inside print_pages), then the window's context,

@@ -18,13 +18,13 @@ enum JobMode : int {
 DrawContext open_default_printer();
 
 // Runs a job over the spool file at `path`, with the session's window, cursors and options; adds
-// to its counters and draws into its render state. The session's TickBusy is held for the run.
+// to its counters and draws into its render state. The session's busy guard is held for the run.
 // 0 when it went through (also for an empty path, a file with no records, or a page that could
 // not be drawn); -1 when the print dialog was cancelled or gave no printer, the file did not
 // open, or the printer refused a document or a page; JobCutShort when the file lacks bytes that
 // its records promise (nothing of it is drawn). Every failure but the cancelled dialog has been
 // shown to the user.
 inline constexpr int JobCutShort = -2;
-int run_print_job(const JobSession& session, const char* path, int mode, std::FILE* bmp);
+int run_print_job(const JobSession& session, const char* path, JobMode mode, std::FILE* bmp);
 
 } // namespace qm

@@ -62,9 +62,9 @@ TickOutcome on_timer_tick(MonitorState& monitor, const JobSession& session, char
 {
     // A tick dispatched by a modal box inside a job does nothing, so no job starts inside
     // another.
-    if (session.counters.TickBusy)
+    if (session.tick_busy)
         return TickOutcome::KeepRunning;
-    BusyHold busy(session.counters);
+    BusyHold busy(session.tick_busy);
     if (pending_path[0] && (run_command_line_job(session, pending_path) || beside_spooler))
         return TickOutcome::EndProgram;
     // A second watcher of the folders would print every job twice.

@@ -27,7 +27,7 @@ static_assert(RetryPeriodMs % TickPeriodMs == 0, "the re-checks must fill their 
 // stores the settings and quits). Otherwise the lowest fired watch's folder is checked and its
 // watch re-armed; on a tick where none has fired, the folder of the last fired watch is checked
 // again while it has printed nothing and RetryTicks allow. At most one folder a tick. A tick
-// that finds the session's TickBusy set does nothing; it holds it while it works.
+// that finds the session's busy guard (TickBusy) set does nothing; it holds it while it works.
 // `beside_spooler`: another spooler of the session watches the folders, and this run only prints
 // the job named with "-t ": it ends after that job whatever print_to_screen says, and polls
 // nothing.

@@ -94,6 +94,7 @@ protected:
     AppState& State = program_state();
     Settings& AppSettings = State.AppSettings;
     Counters& SessionCounters = State.SessionCounters;
+    bool& TickBusy = State.TickBusy;
     RenderState& Render = State.Render;
     MonitorState& Monitor = State.Monitor;
     AppShell& App = State.App;

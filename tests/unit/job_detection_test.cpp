@@ -245,7 +245,7 @@ TEST_F(JobDetection, a_tick_while_the_save_dialog_is_open_waits_for_it)
     on_menu_command(State, App.MainWindow, nullptr, MenuSaveAsBmp); // then cancelled
     sim::on_modal(nullptr);
     EXPECT_EQ(SessionCounters.jobs, 0) << "no job whose end enables the window under the dialog";
-    EXPECT_FALSE(SessionCounters.TickBusy);
+    EXPECT_FALSE(TickBusy);
     tick();
     EXPECT_EQ(sim::printed_documents().size(), 1u);
 }

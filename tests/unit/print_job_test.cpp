@@ -43,7 +43,7 @@ protected:
         return tree_.path("job.pdb");
     }
 
-    int run(const std::string& path, int mode, std::FILE* bmp = nullptr)
+    int run(const std::string& path, JobMode mode, std::FILE* bmp = nullptr)
     {
         return run_print_job(app_job_session(State), path.c_str(), mode, bmp);
     }
@@ -244,7 +244,7 @@ TEST_F(PrintJob, a_file_cut_short_is_said_once_and_nothing_of_it_is_drawn_or_pri
     AppSettings.show_dialog = 1;
     std::snprintf(AppSettings.last_print_path, sizeof AppSettings.last_print_path, "%s",
                   path.c_str());
-    print_last_job(app_job_session(State));
+    print_current_job(app_job_session(State));
     ASSERT_EQ(sim::message_boxes().size(), 1u) << "once, and no printer asked for";
     EXPECT_EQ(sim::message_boxes()[0].text,
               "The spooling queue file is incomplete or damaged, so it was not printed.\n");
@@ -402,7 +402,7 @@ TEST_F(CommandLineTick, prints_once_then_stores_the_settings_and_ends)
     EXPECT_EQ(sim::notices().back().kind, NoticeKind::JobEnded);
     EXPECT_TRUE(sim::main_window()->minimized);
     EXPECT_TRUE(sim::quit_posted());
-    EXPECT_FALSE(SessionCounters.TickBusy);
+    EXPECT_FALSE(TickBusy);
     sim::clear_calls();
     tick();
     EXPECT_TRUE(sim::calls_starting_with({"get_dc"}).empty()) << "served once";
@@ -432,7 +432,7 @@ TEST_F(CommandLineTick, a_relative_path_is_made_absolute)
 
 TEST_F(CommandLineTick, does_nothing_while_busy)
 {
-    SessionCounters.TickBusy = true;
+    TickBusy = true;
     tick();
     EXPECT_NE(App.PendingPrintPath[0], '\0');
     EXPECT_TRUE(sim::printed_documents().empty());
