@@ -18,10 +18,6 @@
 namespace qm::host {
 namespace {
 
-// The key and value `watch` reads first (discovery falls back to an older key).
-constexpr char InstallKey[] = "Software\\U.S. Robotics\\Pilot Desktop\\Core";
-constexpr char InstallValue[] = "Path";
-
 void configure_backend(std::FILE* err)
 {
     posix::Options options;
@@ -90,7 +86,7 @@ int run_config_install_folder(const char* folder, std::FILE* out, std::FILE* err
         return 1;
     }
     std::string failure;
-    if (!posix::store_value(InstallKey, InstallValue, path, failure)) {
+    if (!posix::store_value(SyncCoreKey, SyncPathValue, path, failure)) {
         std::fprintf(err, "qmspool config: %s\n", printable(failure).c_str());
         return 1;
     }

@@ -30,7 +30,6 @@ namespace {
 // How often the wait between ticks looks for a stop request.
 constexpr long StopCheckMs = 100;
 // Where the desktop sync keeps its install folder, as the monitor reads it.
-constexpr char InstallKey[] = "Software\\U.S. Robotics\\Pilot Desktop\\Core";
 
 // What the watch owns: the monitor's state and what its jobs read and update. The monitor and
 // the job driver keep nothing of their own; this is handed to them.

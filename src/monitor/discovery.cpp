@@ -137,8 +137,8 @@ bool add_user(MonitorState& monitor, const char* user_name, StaleSpoolFiles stal
     }
 
     if (stale == StaleSpoolFiles::Delete) {
-        delete_stale_spool_file(watched, "Quillmark_Spool_File.pdb");
-        delete_stale_spool_file(watched, "Quillmark Spool File.pdb");
+        delete_stale_spool_file(watched, SpoolFileNames[1]);
+        delete_stale_spool_file(watched, SpoolFileNames[0]);
     }
 
     slot.seen_stamp[0] = -1;
@@ -177,6 +177,20 @@ void add_users(MonitorState& monitor, StaleSpoolFiles stale,
     }
 }
 
+// A value under a key written as its four names joined by backslashes.
+int read_key_value(const char* key, const char* name, char* dest, std::size_t size)
+{
+    char parts[4][64] = {};
+    int n = 0;
+    for (const char* p = key; *p && n < 4; ++n) {
+        const char* end = std::strchr(p, '\\');
+        const std::size_t length = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
+        std::snprintf(parts[n], sizeof parts[n], "%.*s", static_cast<int>(length), p);
+        p = end ? end + 1 : p + length;
+    }
+    return read_registry_value(parts[0], parts[1], parts[2], parts[3], name, dest, size);
+}
+
 } // namespace
 
 bool locate_install_folder(MonitorState& monitor, const char* given)
@@ -190,9 +204,8 @@ bool locate_install_folder(MonitorState& monitor, const char* given)
         dest[0] = '\0';
         return false;
     }
-    if (read_registry_value("Software", "U.S. Robotics", "Pilot Desktop", "Core", "Path", dest,
-                            size) != 0 &&
-        read_registry_value("Software", "3Com", "Palm Desktop", "Core", "Path", dest, size) != 0)
+    if (read_key_value(SyncCoreKey, SyncPathValue, dest, size) != 0 &&
+        read_key_value(SyncCoreKeyBefore, SyncPathValue, dest, size) != 0)
         return false;
     // A value that fills the whole buffer has no room left for its end.
     dest[size - 1] = '\0';
@@ -220,7 +233,7 @@ int discover_user_folders(MonitorState& monitor, Window main_window, StaleSpoolF
 {
     if (!locate_install_folder(monitor, given)) {
         show_window(main_window, ShowNormal);
-        show_notice(Notice{NoticeKind::NoInstallFolder});
+        show_notice(Notice{NoticeKind::NoInstallFolder, SyncCoreKey});
         return -1;
     }
 
@@ -228,7 +241,7 @@ int discover_user_folders(MonitorState& monitor, Window main_window, StaleSpoolF
 
     if (monitor.MonitoredUserCount == 0) {
         show_window(main_window, ShowNormal);
-        show_notice(Notice{NoticeKind::NoUserFolders});
+        show_notice(Notice{NoticeKind::NoUserFolders, SyncCoreKey});
     }
     return 0;
 }

@@ -30,6 +30,12 @@ struct SkippedUserFolder {
     SkipReason reason;
 };
 
+// The desktop sync's keys (under the current user) whose Path value names its install folder,
+// asked in this order: its own, then the one of its earlier maker.
+inline constexpr char SyncCoreKey[] = "Software\\U.S. Robotics\\Pilot Desktop\\Core";
+inline constexpr char SyncCoreKeyBefore[] = "Software\\3Com\\Palm Desktop\\Core";
+inline constexpr char SyncPathValue[] = "Path";
+
 // Fills monitor.InstallFolder: with `given` when there is one (qmspool watch's --install-folder),
 // else with the folder the settings name. False when the settings name none, or when `given`
 // does not fit the buffer.

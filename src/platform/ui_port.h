@@ -101,8 +101,8 @@ int message_box(const char* text, const char* caption);
 // words it in its own terms. The last three are a job's progress, which the Windows program
 // does not show.
 enum class NoticeKind {
-    NoInstallFolder,     // the sync's install folder is not known
-    NoUserFolders,       // the install folder holds no user folder to watch
+    NoInstallFolder,     // path: the key whose Path value names no install folder
+    NoUserFolders,       // path: that key; the install folder holds no user folder to watch
     PausePrompt,         // pausing between pages: the user is asked before each page
     JobFileGone,         // path: the job's file is empty or cannot be read
     JobFileCutShort,     // path: the job's file lacks bytes its records promise

@@ -410,11 +410,13 @@ TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_lin
     auto line_of = [](NoticeKind kind, const std::string& path = "") {
         return posix::notice_line(Notice{kind, path.c_str()});
     };
-    EXPECT_EQ(line_of(NoticeKind::NoInstallFolder),
+    // The monitor names the key it read, with backslashes; the line writes it with slashes.
+    const std::string key = "Software\\U.S. Robotics\\Pilot Desktop\\Core";
+    EXPECT_EQ(line_of(NoticeKind::NoInstallFolder, key),
               "no install folder: set Path under [Software/U.S. Robotics/Pilot Desktop/Core] in " +
                   (d / "settings") +
                   " (qmspool config install-folder DIR does), or give --install-folder DIR");
-    EXPECT_EQ(line_of(NoticeKind::NoUserFolders),
+    EXPECT_EQ(line_of(NoticeKind::NoUserFolders, key),
               "no user folder in install folder '" + (d / "Palm") +
                   "' has a backup folder (named 'backup', or one that holds "
                   "Saved_Preferences.PRC)");
@@ -423,7 +425,7 @@ TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_lin
     EXPECT_EQ(line_of(NoticeKind::JobFound, d.windows("elsewhere.pdb")),
               "found job '" + (d / "elsewhere.pdb") + "'");
     posix::note_install_folder(d / "Palm Desktop", false);
-    EXPECT_EQ(line_of(NoticeKind::NoUserFolders),
+    EXPECT_EQ(line_of(NoticeKind::NoUserFolders, key),
               "install folder '" + (d / "Palm Desktop") +
                   "' not found (the Path under [Software/U.S. Robotics/Pilot Desktop/Core] in " +
                   (d / "settings") + ")");

@@ -19,10 +19,6 @@
 namespace qm::posix {
 namespace {
 
-// Where the desktop sync's install folder is read from, as the monitor asks for it; written with
-// slashes, which the settings file takes as well, since a log line shows a backslash escaped.
-constexpr char InstallKey[] = "Software/U.S. Robotics/Pilot Desktop/Core";
-
 struct JournalState {
     std::string install_folder;  // as this system names it; empty while not known
     bool folder_given = false;   // named by --install-folder rather than the settings file
@@ -73,11 +69,22 @@ std::string page_label(const Notice& n)
     return "page " + std::to_string(n.page) + " of " + job_label(path_of(n));
 }
 
-std::string install_origin()
+// Where the desktop sync's install folder is read from, the key the notice names; written with
+// slashes, which the settings file takes as well, since a log line shows a backslash escaped.
+std::string install_key(const Notice& n)
+{
+    std::string key = n.path ? n.path : "";
+    for (char& c : key)
+        if (c == '\\')
+            c = '/';
+    return key;
+}
+
+std::string install_origin(const Notice& n)
 {
     if (journal().folder_given)
         return "given by --install-folder";
-    return std::string("the Path under [") + InstallKey + "] in " + settings_file_in_use();
+    return "the Path under [" + install_key(n) + "] in " + settings_file_in_use();
 }
 
 // Why a job's file could not be opened for reading.
@@ -93,14 +100,14 @@ std::string why_unreadable(const std::string& path)
     return "it could not be opened";
 }
 
-std::string no_install_folder(const Notice&)
+std::string no_install_folder(const Notice& n)
 {
-    return std::string("no install folder: set Path under [") + InstallKey + "] in " +
+    return "no install folder: set Path under [" + install_key(n) + "] in " +
            settings_file_in_use() +
            " (qmspool config install-folder DIR does), or give --install-folder DIR";
 }
 
-std::string no_user_folders(const Notice&)
+std::string no_user_folders(const Notice& n)
 {
     const std::string& folder = journal().install_folder;
     if (folder.empty())
@@ -108,11 +115,11 @@ std::string no_user_folders(const Notice&)
     struct stat st{};
     if (stat(folder.c_str(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            return "install folder " + quoted(folder) + " not found (" + install_origin() + ")";
+            return "install folder " + quoted(folder) + " not found (" + install_origin(n) + ")";
         return "cannot read install folder " + quoted(folder) + ": " + std::strerror(errno);
     }
     if (!S_ISDIR(st.st_mode))
-        return "install folder " + quoted(folder) + " is not a folder (" + install_origin() + ")";
+        return "install folder " + quoted(folder) + " is not a folder (" + install_origin(n) + ")";
     if (DIR* dir = opendir(folder.c_str())) {
         closedir(dir);
     } else {
