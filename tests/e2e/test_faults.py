@@ -13,7 +13,8 @@ from harness import palm as p
 from harness import settings as s
 from harness import spooljob
 from harness.proc import repo_root, wait_until
-from test_monitor import SETTLE_S, SPACED, TICK_S, UNDERSCORED, one_page_job
+from test_monitor import (SETTLE_S, SPACED, TICK_S, UNDERSCORED, one_page_job,
+                          start_watching_folders)
 
 NO_FILE_TEXT = "The spooling queue file is empty or no longer exists.\n"
 # Enough for the tick, the settling wait and a page or two.
@@ -24,9 +25,7 @@ def start_watching(spooler, palm, registry, driver, users=("Alice",), **options)
     palm.register()
     folders = [palm.add_user(u) for u in users]
     s.store(registry, dict({"show_dialog": 0}, **options))
-    proc = spooler.start()
-    driver.wait_window(30)
-    return proc, folders
+    return start_watching_folders(spooler, driver, folders), folders
 
 
 def answer_boxes(driver, seconds: float):
