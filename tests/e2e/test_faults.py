@@ -119,19 +119,23 @@ def test_hostile_spool_files_neither_crash_nor_stop_the_watching(
     assert proc.wait(30) == 0
 
 
-def linux_process(exe_name: str) -> int:
-    """The Linux pid of the Wine process running `exe_name`."""
+def linux_process(exe_name: str, prefix: str) -> int:
+    """The Linux pid of the Wine process running `exe_name` in `prefix`: other test sessions on
+    the machine run the same program in their own prefixes."""
     for pid in os.listdir("/proc"):
         if pid.isdigit():
             try:
                 with open(f"/proc/{pid}/cmdline", "rb") as f:
                     # Wine names the process after the program's path, in either form.
                     program = f.read().split(b"\0")[0].replace(b"\\", b"/")
-                if program.lower().rsplit(b"/", 1)[-1] == exe_name.lower().encode():
-                    return int(pid)
+                if program.lower().rsplit(b"/", 1)[-1] != exe_name.lower().encode():
+                    continue
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if f"WINEPREFIX={prefix}".encode() in f.read().split(b"\0"):
+                        return int(pid)
             except OSError:
                 continue
-    raise AssertionError(f"no process runs {exe_name}")
+    raise AssertionError(f"no process runs {exe_name} in {prefix}")
 
 
 def process_footprint(driver, pid: int) -> dict:
@@ -148,10 +152,10 @@ def process_footprint(driver, pid: int) -> dict:
 
 
 def test_twenty_jobs_print_exactly_their_pages_and_leave_nothing_behind(
-        spooler, palm, registry, driver, printer, capsys, artifacts):
+        spooler, palm, registry, driver, printer, capsys, artifacts, wine):
     users = ("Alice", "Bob", "Carol", "Dave")
     proc, folders = start_watching(spooler, palm, registry, driver, users=users)
-    pid = linux_process("QMSpooler.exe")
+    pid = linux_process("QMSpooler.exe", wine.prefix)
     names = (SPACED, UNDERSCORED)
 
     # Job j goes to folder j % 4 under name (j // 4) % 2 with page j % 6, copied in bursts of
