@@ -13,7 +13,8 @@ from harness import palm as p
 from harness import settings as s
 from harness import spooljob
 from harness.proc import repo_root, wait_until
-from test_monitor import SETTLE_S, SPACED, TICK_S, UNDERSCORED, one_page_job
+from test_monitor import (SETTLE_S, SPACED, TICK_S, UNDERSCORED, one_page_job,
+                          start_watching_folders)
 
 NO_FILE_TEXT = "The spooling queue file is empty or no longer exists.\n"
 # Enough for the tick, the settling wait and a page or two.
@@ -24,9 +25,7 @@ def start_watching(spooler, palm, registry, driver, users=("Alice",), **options)
     palm.register()
     folders = [palm.add_user(u) for u in users]
     s.store(registry, dict({"show_dialog": 0}, **options))
-    proc = spooler.start()
-    driver.wait_window(30)
-    return proc, folders
+    return start_watching_folders(spooler, driver, folders), folders
 
 
 def answer_boxes(driver, seconds: float):
@@ -121,9 +120,8 @@ def test_hostile_spool_files_neither_crash_nor_stop_the_watching(
 
 
 def linux_process(exe_name: str, prefix: str) -> int:
-    """The Linux pid of the Wine process running `exe_name` in the Wine prefix `prefix`: another
-    prefix's run of the same program (a second checkout's tests on the same machine) is not it."""
-    found = []
+    """The Linux pid of the Wine process running `exe_name` in `prefix`: other test sessions on
+    the machine run the same program in their own prefixes."""
     for pid in os.listdir("/proc"):
         if pid.isdigit():
             try:
@@ -133,12 +131,11 @@ def linux_process(exe_name: str, prefix: str) -> int:
                 if program.lower().rsplit(b"/", 1)[-1] != exe_name.lower().encode():
                     continue
                 with open(f"/proc/{pid}/environ", "rb") as f:
-                    if b"WINEPREFIX=" + os.fsencode(prefix) in f.read().split(b"\0"):
-                        found.append(int(pid))
+                    if f"WINEPREFIX={prefix}".encode() in f.read().split(b"\0"):
+                        return int(pid)
             except OSError:
                 continue
-    assert len(found) == 1, f"{len(found)} processes run {exe_name} in {prefix}"
-    return found[0]
+    raise AssertionError(f"no process runs {exe_name} in {prefix}")
 
 
 def process_footprint(driver, pid: int) -> dict:

@@ -26,6 +26,18 @@ def one_page_job(left_inch: int) -> bytes:
         spooljob.band(spooljob.KIND_BAND1, 0, 8, 4, 4 * left_inch, 4, 4, bytes([0xF0]) * 4)])
 
 
+def start_watching_folders(spooler, driver, folders):
+    """Starts the spooler and returns once it watches every folder. Its window comes before it
+    looks at the folders, and a spool file it finds then is deleted as left from before, so a
+    job dropped in earlier would be lost. A stale file in each folder marks the moment: it goes
+    once that folder's watch is open."""
+    marks = [p.write_file(os.path.join(folder, SPACED), b"left from before") for folder in folders]
+    proc = spooler.start()
+    driver.wait_window(30)
+    assert wait_until(lambda: not any(map(os.path.exists, marks)), 30), "stale spool files left"
+    return proc
+
+
 def quiet_for(printer, count: int, seconds: float):
     """Waits `seconds` and checks that the printer still holds exactly `count` PDFs."""
     time.sleep(seconds)
@@ -44,8 +56,7 @@ def test_jobs_dropped_into_watched_folders_print_once_each_without_any_action(
     alice = palm.add_user("Alice")
     bob = palm.add_user("Bob", backup="Bob_HotSync")  # the preferences' folder, not "backup"
     s.store(registry, {"show_dialog": 0, "open_minimized": 1})
-    proc = spooler.start()
-    driver.wait_window(30)
+    proc = start_watching_folders(spooler, driver, (alice, bob))
     # The window comes first and is minimised after: the restore for the job below means
     # something only once it has been.
     assert wait_until(lambda: driver.state()["minimized"] == 1, 30)
@@ -102,8 +113,7 @@ def test_scan_prints_a_job_before_its_tick_and_the_tick_prints_nothing_more(
     palm.register()
     alice = palm.add_user("Alice")
     s.store(registry, {"show_dialog": 0})
-    proc = spooler.start()
-    driver.wait_window(30)
+    proc = start_watching_folders(spooler, driver, (alice,))
 
     p.write_file(os.path.join(alice, SPACED), one_page_job(3))
     driver.command(s.CMD_SCAN_MISSED)
