@@ -21,6 +21,45 @@ DeviceCaps virtual_printer(std::int32_t dpi, bool mono)
     return DeviceCaps{17 * dpi / 2, 11 * dpi, dpi, dpi, mono ? 2 : -1, 0, 0};
 }
 
+// Writes the page drawn: the printer's raster, or the window pass's preview, to OUT or to
+// standard output.
+int write_render(const RenderRequest& r, bool printer, const RasterCanvas& canvas,
+                 const RenderState& render, OutputFile& target, std::FILE* err)
+{
+    const bool to_stdout = std::strcmp(r.out_path, "-") == 0;
+    char error[256] = "";
+    bool ok;
+    const ImageFormat format =
+        r.format && std::strcmp(r.format, "png") == 0 ? ImageFormat::Png : ImageFormat::Ppm;
+    if (to_stdout && (printer || render.PreviewCache)) {
+#ifdef _WIN32
+        // Windows would write each line end of the image as two bytes.
+        _setmode(_fileno(r.out), _O_BINARY);
+#endif
+        ok = printer ? write_image_to(r.out, format, canvas, error, sizeof error)
+                     : write_image_to(r.out, format, *render.PreviewCache, error, sizeof error);
+        if (!ok) {
+            std::fprintf(err, "qmspool: cannot write the image to standard output: %s\n", error);
+            return 1;
+        }
+        return finish_output(r.out, err) ? 0 : 1;
+    }
+    if (printer) {
+        ok = write_image(target.write_path(), canvas, error, sizeof error);
+    } else if (render.PreviewCache) {
+        ok = write_image(target.write_path(), *render.PreviewCache, error, sizeof error);
+    } else {
+        ok = false;
+        std::snprintf(error, sizeof error, "no memory for a %" PRId32 " x %" PRId32 " preview",
+                      r.screen_width, r.screen_height);
+    }
+    if (!ok) {
+        std::fprintf(err, "qmspool: cannot write '%s': %s\n", r.out_path, error);
+        return 1;
+    }
+    return target.commit(err) ? 0 : 1;
+}
+
 } // namespace
 
 int run_render(const RenderRequest& r, std::FILE* err)
@@ -84,37 +123,7 @@ int run_render(const RenderRequest& r, std::FILE* err)
         return 1;
     }
 
-    char error[256] = "";
-    bool ok;
-    const ImageFormat format =
-        r.format && std::strcmp(r.format, "png") == 0 ? ImageFormat::Png : ImageFormat::Ppm;
-    if (to_stdout && (printer || job.render.PreviewCache)) {
-#ifdef _WIN32
-        // Windows would write each line end of the image as two bytes.
-        _setmode(_fileno(r.out), _O_BINARY);
-#endif
-        ok = printer ? write_image_to(r.out, format, *canvas, error, sizeof error)
-                     : write_image_to(r.out, format, *job.render.PreviewCache, error, sizeof error);
-        if (!ok) {
-            std::fprintf(err, "qmspool: cannot write the image to standard output: %s\n", error);
-            return 1;
-        }
-        return finish_output(r.out, err) ? 0 : 1;
-    }
-    if (printer) {
-        ok = write_image(target.write_path(), *canvas, error, sizeof error);
-    } else if (job.render.PreviewCache) {
-        ok = write_image(target.write_path(), *job.render.PreviewCache, error, sizeof error);
-    } else {
-        ok = false;
-        std::snprintf(error, sizeof error, "no memory for a %" PRId32 " x %" PRId32 " preview",
-                      r.screen_width, r.screen_height);
-    }
-    if (!ok) {
-        std::fprintf(err, "qmspool: cannot write '%s': %s\n", r.out_path, error);
-        return 1;
-    }
-    return target.commit(err) ? 0 : 1;
+    return write_render(r, printer, *canvas, job.render, target, err);
 }
 
 } // namespace qm::cli

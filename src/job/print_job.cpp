@@ -52,6 +52,23 @@ void pause_before_page(const Settings& settings, Window main_window)
     }
 }
 
+// Starts the printer's document and page for page `sheet`; false once the user has been told
+// that the printer refused either (a document begun is ended).
+bool start_sheet(DrawContext printer, const char* path, int sheet)
+{
+    if (start_document(printer) <= 0) {
+        show_notice(Notice{NoticeKind::DocumentRefused, path, sheet, printer});
+        return false;
+    }
+    if (start_page(printer) < 0) {
+        show_notice(Notice{NoticeKind::PageRefused, path, sheet, printer});
+        end_document(printer);
+        show_notice(Notice{NoticeKind::PageDone, path, sheet, printer});
+        return false;
+    }
+    return true;
+}
+
 // The page loop of a run whose printer (mode 0) is chosen and whose window is busy. Returns the
 // run's result.
 int print_pages(const JobSession& session, const char* path, JobMode mode, DrawContext window_dc,
@@ -91,20 +108,9 @@ int print_pages(const JobSession& session, const char* path, JobMode mode, DrawC
         } else {
             pause_before_page(session.settings, main_window);
         }
-        if (mode == JobPrinter) {
-            ++sheet;
-            if (start_document(printer) <= 0) {
-                show_notice(Notice{NoticeKind::DocumentRefused, path, sheet, printer});
-                result = -1;
-                return false;
-            }
-            if (start_page(printer) < 0) {
-                show_notice(Notice{NoticeKind::PageRefused, path, sheet, printer});
-                result = -1;
-                end_document(printer);
-                show_notice(Notice{NoticeKind::PageDone, path, sheet, printer});
-                return false;
-            }
+        if (mode == JobPrinter && !start_sheet(printer, path, ++sheet)) {
+            result = -1;
+            return false;
         }
         const DeviceCaps screen = window_dc ? device_caps(window_dc) : DeviceCaps{};
         char title[64];

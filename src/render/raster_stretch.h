@@ -159,6 +159,69 @@ void double_row(std::uint8_t* out, std::uint8_t* twin, const std::uint8_t* src, 
     }
 }
 
+// Which source bytes each destination column takes, worked out once per call. Offsets count from
+// the first source column in use, so that a shrunk row can be built in a scratch row of just
+// that width.
+struct ColumnPlan {
+    std::unique_ptr<ColumnSpan[]> columns;
+    std::int64_t source_x0 = 0;    // the first source column in use
+    std::int64_t source_bytes = 0; // the source columns in use, 3 bytes each
+    bool single_pixel_spans = true;
+    // With one source pixel per column, consecutive columns take the same source pixel or the
+    // next one, so the row is each source pixel in use repeated over its columns.
+    std::unique_ptr<std::int32_t[]> repeats;
+    bool doubled = false; // every source pixel in use fills two columns
+    std::int32_t source_pixels() const { return static_cast<std::int32_t>(source_bytes / 3); }
+};
+
+// False when the memory for the plan is not there.
+template <class Format>
+bool plan_columns(ColumnPlan& plan, const Range& xs, std::int64_t sw, const Rect& dst)
+{
+    const auto n = static_cast<std::int32_t>(xs.end - xs.begin);
+    plan.columns.reset(new (std::nothrow) ColumnSpan[n]);
+    if (!plan.columns)
+        return false;
+    const SourceSpan first_span = source_span(xs.begin - dst.left, sw, dst.width);
+    const SourceSpan last_span = source_span(xs.end - 1 - dst.left, sw, dst.width);
+    plan.source_x0 = first_span.first;
+    plan.source_bytes = (last_span.first + last_span.count - plan.source_x0) * 3;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const SourceSpan s = source_span(xs.begin - dst.left + i, sw, dst.width);
+        plan.columns[i] = {static_cast<std::ptrdiff_t>((s.first - plan.source_x0) * 3),
+                           static_cast<std::int32_t>(s.count)};
+        plan.single_pixel_spans = plan.single_pixel_spans && s.count == 1;
+    }
+    if (!plan.single_pixel_spans)
+        return true;
+    const std::int32_t pixels = plan.source_pixels();
+    plan.repeats.reset(new (std::nothrow) std::int32_t[pixels]());
+    if (!plan.repeats)
+        return false;
+    for (std::int32_t i = 0; i < n; ++i)
+        ++plan.repeats[plan.columns[i].offset / 3];
+    plan.doubled = Format::Bytes == 3 && std::all_of(plan.repeats.get(), plan.repeats.get() + pixels,
+                                                     [](std::int32_t r) { return r == 2; });
+    return true;
+}
+
+// The source rows of `rows` ANDed into `acc` (at least two rows), over the plan's columns.
+inline void and_source_rows(const BandSurface& band, const SourceSpan& rows, const ColumnPlan& plan,
+                            std::uint8_t* acc)
+{
+    const std::uint8_t* first = band.row(static_cast<std::int32_t>(rows.first)) + plan.source_x0 * 3;
+    const std::uint8_t* second =
+        band.row(static_cast<std::int32_t>(rows.first + 1)) + plan.source_x0 * 3;
+    for (std::int64_t j = 0; j < plan.source_bytes; ++j)
+        acc[j] = first[j] & second[j];
+    for (std::int64_t k = 2; k < rows.count; ++k) {
+        const std::uint8_t* more =
+            band.row(static_cast<std::int32_t>(rows.first + k)) + plan.source_x0 * 3;
+        for (std::int64_t j = 0; j < plan.source_bytes; ++j)
+            acc[j] &= more[j];
+    }
+}
+
 // Copies the band onto `dst` of the view. Every destination row in view is written whole over
 // the visible columns (PixelView::row_overwriting relies on that), and nothing else is.
 template <class Format>
@@ -173,37 +236,12 @@ void stretch_to(const PixelView& view, const BandSurface& band, const Rect& dst)
     if (xs.empty() || ys.empty())
         return;
     const auto n = static_cast<std::int32_t>(xs.end - xs.begin);
-
-    // Column spans once per call; offsets count from the first source column in use, so that a
-    // shrunk row can be built in a scratch row of just that width.
-    std::unique_ptr<ColumnSpan[]> columns(new (std::nothrow) ColumnSpan[n]);
-    if (!columns)
+    ColumnPlan plan;
+    if (!plan_columns<Format>(plan, xs, sw, dst))
         return;
-    const SourceSpan first_span = source_span(xs.begin - dst.left, sw, dst.width);
-    const SourceSpan last_span = source_span(xs.end - 1 - dst.left, sw, dst.width);
-    const std::int64_t source_x0 = first_span.first;
-    const std::int64_t source_bytes = (last_span.first + last_span.count - source_x0) * 3;
-    bool single_pixel_spans = true;
-    for (std::int32_t i = 0; i < n; ++i) {
-        const SourceSpan s = source_span(xs.begin - dst.left + i, sw, dst.width);
-        columns[i] = {static_cast<std::ptrdiff_t>((s.first - source_x0) * 3),
-                      static_cast<std::int32_t>(s.count)};
-        single_pixel_spans = single_pixel_spans && s.count == 1;
-    }
-    // With one source pixel per column, consecutive columns take the same source pixel or the
-    // next one, so the row is each source pixel in use repeated over its columns.
-    const auto source_pixels = static_cast<std::int32_t>(source_bytes / 3);
-    std::unique_ptr<std::int32_t[]> repeats;
-    bool doubled = false; // every source pixel in use fills two columns
-    if (single_pixel_spans) {
-        repeats.reset(new (std::nothrow) std::int32_t[source_pixels]());
-        if (!repeats)
-            return;
-        for (std::int32_t i = 0; i < n; ++i)
-            ++repeats[columns[i].offset / 3];
-        doubled = Format::Bytes == 3 && std::all_of(repeats.get(), repeats.get() + source_pixels,
-                                                    [](std::int32_t r) { return r == 2; });
-    }
+    const std::int64_t source_x0 = plan.source_x0;
+    const std::int64_t source_bytes = plan.source_bytes;
+    const std::int32_t source_pixels = plan.source_pixels();
 
     // Several source rows for one destination row only when shrinking vertically.
     std::unique_ptr<std::uint8_t[]> scratch;
@@ -234,30 +272,20 @@ void stretch_to(const PixelView& view, const BandSurface& band, const Rect& dst)
         std::uint8_t* const out = out_row(y);
         const std::uint8_t* src = band.row(static_cast<std::int32_t>(rows.first)) + source_x0 * 3;
         if (rows.count > 1) {
-            std::uint8_t* acc = scratch.get();
-            const std::uint8_t* second =
-                band.row(static_cast<std::int32_t>(rows.first + 1)) + source_x0 * 3;
-            for (std::int64_t j = 0; j < source_bytes; ++j)
-                acc[j] = src[j] & second[j];
-            for (std::int64_t k = 2; k < rows.count; ++k) {
-                const std::uint8_t* more =
-                    band.row(static_cast<std::int32_t>(rows.first + k)) + source_x0 * 3;
-                for (std::int64_t j = 0; j < source_bytes; ++j)
-                    acc[j] &= more[j];
-            }
-            src = acc;
+            and_source_rows(band, rows, plan, scratch.get());
+            src = scratch.get();
         }
         std::int32_t written = 1;
-        if (doubled && copies >= 2) {
+        if (plan.doubled && copies >= 2) {
             // Both rows from the same registers: the second is not read back from the first.
             double_row<true>(out, out_row(y + 1), src, source_pixels, streamed);
             written = 2;
-        } else if (doubled) {
+        } else if (plan.doubled) {
             double_row<false>(out, nullptr, src, source_pixels, streamed);
-        } else if (single_pixel_spans) {
-            repeat_row<Format>(out, src, repeats.get(), source_pixels);
+        } else if (plan.single_pixel_spans) {
+            repeat_row<Format>(out, src, plan.repeats.get(), source_pixels);
         } else {
-            and_row<Format>(out, src, columns.get(), n);
+            and_row<Format>(out, src, plan.columns.get(), n);
         }
         for (; written < copies; ++written)
             std::memcpy(out_row(y + written), out, out_bytes);
