@@ -10,6 +10,7 @@
 
 #include "cli/output_file.h"
 #include "host/host_commands.h"
+#include "host/services/settings_file.h"
 #include "monitor/discovery.h"
 #include "monitor/monitor_state.h"
 #include "platform/posix/posix.h"
@@ -90,7 +91,7 @@ int run_config_install_folder(const char* folder, std::FILE* out, std::FILE* err
         return 1;
     }
     std::string failure;
-    if (!posix::store_value(InstallKey, InstallValue, path, failure)) {
+    if (!store_setting(InstallKey, InstallValue, path, failure)) {
         std::fprintf(err, "qmspool config: %s\n", printable(failure).c_str());
         return 1;
     }

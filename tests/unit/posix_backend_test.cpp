@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/services/settings_file.h"
 #include "platform/files_port.h"
 #include "platform/posix/posix.h"
 #include "platform/print_port.h"
@@ -496,11 +497,13 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     {
         Log log(fresh);
         EXPECT_EQ(stored_path(), "(none)");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/srv/palm", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/srv/palm", why)) << why;
         EXPECT_EQ(stored_path(), "/srv/palm"); // read again, not the cached absence
         EXPECT_EQ(read_text(fresh), "[" + key + "]\nPath=/srv/palm\n");
         EXPECT_EQ(fs::status(d / "config/quillmark").permissions() & fs::perms::all,
                   fs::perms::owner_all);
+        EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
     }
 
     // The key written another way with two Path lines (the reader takes the last): the first is
@@ -508,15 +511,19 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     const std::string kept = "# mine\r\n[Software\\3Com\\Palm Desktop\\Core]\nPath=/old\n\n"
                              "[software/u.s. robotics/pilot desktop/core/]\n";
     write_text(d / "settings", kept + "  path = /one\nOther=x\nPATH=/two\n[Next]\nPath=/n\n");
+    fs::permissions(d / "settings", fs::perms::owner_read | fs::perms::owner_write |
+                                        fs::perms::group_read);
     {
         Log log(d / "settings");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/srv/palm 2", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/srv/palm 2", why)) << why;
         EXPECT_EQ(read_text(d / "settings"),
                   kept + "Path=/srv/palm 2\nOther=x\n[Next]\nPath=/n\n");
         EXPECT_EQ(stored_path(), "/srv/palm 2");
         // Stored a second time: the same one line.
-        ASSERT_TRUE(posix::store_value(key, "Path", "/srv/palm", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/srv/palm", why)) << why;
         EXPECT_EQ(read_text(d / "settings"), kept + "Path=/srv/palm\nOther=x\n[Next]\nPath=/n\n");
+        EXPECT_EQ(fs::status(d / "settings").permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
         EXPECT_EQ(log.text(), "");
     }
 
@@ -524,13 +531,13 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     write_text(d / "settings", "[" + key + "]\nOther=x\n# note\n[Next]\nA=1");
     {
         Log log(d / "settings");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/p", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/p", why)) << why;
         EXPECT_EQ(read_text(d / "settings"), "[" + key + "]\nOther=x\nPath=/p\n# note\n[Next]\nA=1\n");
     }
     write_text(d / "settings", "[Next]\nA=1\n");
     {
         Log log(d / "settings");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/p", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/p", why)) << why;
         EXPECT_EQ(read_text(d / "settings"), "[Next]\nA=1\n\n[" + key + "]\nPath=/p\n");
     }
 
@@ -540,7 +547,7 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     fs::create_symlink(d / "dotfiles/settings", d / "link");
     {
         Log log(d / "link");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/p", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/p", why)) << why;
         EXPECT_TRUE(fs::is_symlink(d / "link"));
         EXPECT_EQ(read_text(d / "dotfiles/settings"), "[Next]\nA=1\n\n[" + key + "]\nPath=/p\n");
     }
@@ -551,7 +558,7 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     write_text(d / "settings", big);
     {
         Log log(d / "settings");
-        EXPECT_FALSE(posix::store_value(key, "Path", "/p", why));
+        EXPECT_FALSE(host::store_setting(key, "Path", "/p", why));
         EXPECT_EQ(why, "settings file '" + (d / "settings") + "' not changed: larger than 64 KiB");
         EXPECT_EQ(read_text(d / "settings"), big);
     }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/handles.h"
-#include "platform/posix/cups_job.h"
+#include "platform/posix/posix.h"
 #include "render/canvas.h"
 #include "render/pdf_canvas.h"
 
@@ -15,15 +15,15 @@ namespace qm::posix {
 struct Target {
     bool printer = false;
     std::string name;                 // the printer's
-    std::unique_ptr<CupsJob> job;
+    std::unique_ptr<PrinterJob> job;
     std::unique_ptr<PdfDocument> document;
     Canvas* page = nullptr;           // between start_page and end_page
     bool failed = false;              // the document under way failed
     std::string failure;              // why the last document or page could not be started
-    // How the last document closed: not yet, printed as a CUPS job, or not printed and why.
+    // How the last document closed: not yet, printed as a job of the print service, or not printed and why.
     enum class Closed { No, Printed, NotPrinted } closed = Closed::No;
-    std::string closing;              // the CUPS job's printer, or why it was not printed
-    int cups_id = 0;
+    std::string closing;              // the job's printer, or why it was not printed
+    int job_id = 0;
 };
 
 // The ports hand targets out as their opaque drawing contexts.
@@ -38,11 +38,8 @@ inline DrawContext handle_of(Target* target)
 
 void configure_settings(const std::string& file);
 void configure_files();
-void configure_printing(const std::string& printer);
+void configure_printing(const std::string& printer, const PrintService& service);
 void configure_journal();
-
-// The settings file read: the one configured, else settings_file_path().
-std::string settings_file_in_use();
 
 // Why the last file opened for writing could not be, for the journal (posix_notices.cpp).
 void note_write_failed(const std::string& path, int error);

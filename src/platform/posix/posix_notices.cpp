@@ -207,7 +207,7 @@ std::string page_done(const Notice& n)
     if (dc->closed == Target::Closed::NotPrinted)
         return page_label(n) + " not printed: " + dc->closing;
     return page_label(n) + " printed on " + quoted(dc->closing) + " as CUPS job " +
-           dc->closing + "-" + std::to_string(dc->cups_id);
+           dc->closing + "-" + std::to_string(dc->job_id);
 }
 
 // The journal has no line of its own for a job's end: its last page's line says how it went.

@@ -47,7 +47,7 @@ void configure(const Options& options)
     ui().prefix = options.log_prefix;
     configure_settings(options.settings_file);
     configure_files();
-    configure_printing(options.printer);
+    configure_printing(options.printer, options.print_service);
     configure_journal();
 }
 
