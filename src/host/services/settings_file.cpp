@@ -89,7 +89,8 @@ bool make_folders(const std::string& folder, std::string& why)
 }
 
 // Writes `text` as the file `path` through the one writer of files under a temporary name: a
-// failure at any point leaves the file as it was. A new file is private to the user; a replaced one keeps its mode.
+// failure at any point leaves the file as it was. A new file is private to the user; a replaced
+// one keeps its mode.
 bool replace_file(const std::string& path, const std::string& text, bool is_new, std::string& why)
 {
     cli::OutputFile out;

@@ -1,9 +1,9 @@
 // The POSIX backend of the ports: POSIX files, inotify change watches, a settings file in place
 // of the registry, a headless window layer whose message boxes become lines on a log, and
-// printing through the print service it is handed, a PDF page per printed page. It serves the ports the job monitor
-// and the job driver use (not the window, menu, dialogs or settings writes of the Windows
-// program, which has no use on a headless machine). This header is for the entry point
-// that runs the program's logic over it (`qmspool watch`): it says where the settings live,
+// printing through the print service it is handed, a PDF page per printed page. It serves the
+// ports the job monitor and the job driver use (not the window, menu, dialogs or settings writes
+// of the Windows program, which has no use on a headless machine). This header is for the entry
+// point that runs the program's logic over it (`qmspool watch`): it says where the settings live,
 // which printer to use and where messages go.
 #pragma once
 

@@ -1,8 +1,12 @@
 // State shared by the POSIX backend's sources.
 #pragma once
 
+#include <cstdio>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/handles.h"
 #include "platform/posix/posix.h"
@@ -20,7 +24,7 @@ struct Target {
     Canvas* page = nullptr;           // between start_page and end_page
     bool failed = false;              // the document under way failed
     std::string failure;              // why the last document or page could not be started
-    // How the last document closed: not yet, printed as a job of the print service, or not printed and why.
+    // How the last document closed: not yet, printed by the print service, or not printed and why.
     enum class Closed { No, Printed, NotPrinted } closed = Closed::No;
     std::string closing;              // the job's printer, or why it was not printed
     int job_id = 0;
@@ -35,6 +39,54 @@ inline DrawContext handle_of(Target* target)
 {
     return reinterpret_cast<DrawContext>(target);
 }
+
+// A change watch the files port handed out (posix_files.cpp).
+struct Watch;
+
+struct FilesState {
+    int inotify = -1;              // the process's one instance, while any watch is open
+    std::vector<Watch*> watches;   // every open watch
+    std::set<std::string> skipped; // folders whose odd names have been reported
+};
+
+struct SettingsState {
+    using Bytes = std::vector<unsigned char>;
+    std::string file;
+    bool loaded = false;
+    std::string unreadable; // why the file could not be read; empty when it was, or is not there
+    std::map<std::string, Bytes> values;    // from the file: key path + '|' + name, folded
+    std::map<std::string, Bytes> overrides; // for this run only
+};
+
+struct PrintingState {
+    std::string printer; // the one chosen; empty: the service's default
+    PrintService service;
+    // Why the last look-up of the default printer found none, for the print dialog to say.
+    std::string lookup_error;
+};
+
+struct JournalState {
+    std::string install_folder; // as this system names it; empty while not known
+    bool folder_given = false;  // named by --install-folder rather than the settings file
+    std::string unwritable;     // the last file that could not be opened for writing
+    int unwritable_errno = 0;
+};
+
+struct UiState {
+    std::FILE* log = stderr;
+    std::string prefix = "qmspool watch: ";
+    Target window; // the one window is its own drawing target
+};
+
+// The backend's state, its one piece: each source works on its part.
+struct State {
+    UiState ui;
+    FilesState files;
+    SettingsState settings;
+    PrintingState printing;
+    JournalState journal;
+};
+State& state();
 
 void configure_settings(const std::string& file);
 void configure_files();

@@ -23,17 +23,9 @@ namespace {
 // slashes, which the settings file takes as well, since a log line shows a backslash escaped.
 constexpr char InstallKey[] = "Software/U.S. Robotics/Pilot Desktop/Core";
 
-struct JournalState {
-    std::string install_folder;  // as this system names it; empty while not known
-    bool folder_given = false;   // named by --install-folder rather than the settings file
-    std::string unwritable;      // the last file that could not be opened for writing
-    int unwritable_errno = 0;
-};
-
 JournalState& journal()
 {
-    static JournalState s;
-    return s;
+    return state().journal;
 }
 
 std::string quoted(const std::string& path)

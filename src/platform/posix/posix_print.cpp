@@ -13,17 +13,9 @@ namespace {
 
 constexpr char DocumentTitle[] = "Quillmark job";
 
-struct Printing {
-    std::string printer; // the one chosen; empty: the service's default
-    PrintService service;
-    // Why the last look-up of the default printer found none, for the print dialog to say.
-    std::string lookup_error;
-};
-
-Printing& printing()
+PrintingState& printing()
 {
-    static Printing state;
-    return state;
+    return state().printing;
 }
 
 void log_error(const std::string& text)
@@ -35,18 +27,18 @@ void log_error(const std::string& text)
 
 void configure_printing(const std::string& printer, const PrintService& service)
 {
-    printing() = Printing{printer, service, {}};
+    printing() = PrintingState{printer, service, {}};
 }
 
 } // namespace posix
 
 bool default_printer_name(char* name, std::size_t size)
 {
-    posix::Printing& state = posix::printing();
-    std::string printer = state.printer;
-    state.lookup_error.clear();
-    if (printer.empty() &&
-        (!state.service.find_default || !state.service.find_default(printer, state.lookup_error)))
+    posix::PrintingState& printing = posix::printing();
+    std::string printer = printing.printer;
+    printing.lookup_error.clear();
+    if (printer.empty() && (!printing.service.find_default ||
+                            !printing.service.find_default(printer, printing.lookup_error)))
         return false;
     if (printer.size() >= size)
         return false;

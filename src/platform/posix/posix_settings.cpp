@@ -30,20 +30,11 @@ namespace qm::posix {
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-struct SettingsState {
-    std::string file;
-    bool loaded = false;
-    std::string unreadable; // why the file could not be read; empty when it was, or is not there
-    std::map<std::string, Bytes> values;    // from the file: key path + '|' + name, folded
-    std::map<std::string, Bytes> overrides; // for this run only
-};
+using Bytes = SettingsState::Bytes;
 
 SettingsState& settings()
 {
-    static SettingsState s;
-    return s;
+    return state().settings;
 }
 
 } // namespace

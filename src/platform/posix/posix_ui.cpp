@@ -17,21 +17,21 @@
 
 namespace qm {
 namespace posix {
+
+State& state()
+{
+    static State s;
+    return s;
+}
+
 namespace {
 
 // The size the Windows program's window opens at, on a common screen.
 constexpr ScreenRect WindowRect{0, 0, ReferenceScreen.window_width, 400};
 
-struct UiState {
-    std::FILE* log = stderr;
-    std::string prefix = "qmspool watch: ";
-    Target window; // the one window is its own drawing target
-};
-
 UiState& ui()
 {
-    static UiState s;
-    return s;
+    return state().ui;
 }
 
 DeviceCaps screen_caps()
