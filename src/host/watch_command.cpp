@@ -17,6 +17,7 @@
 
 #include "host/host_commands.h"
 #include "host/services/cups_job.h"
+#include "host/services/journal_wording.h"
 #include "host/services/watch_lock.h"
 #include "host/watch_journal.h"
 #include "job/job_session.h"
@@ -181,6 +182,9 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     options.log = err;
     options.printer = r.printer ? r.printer : "";
     options.print_service = {start_cups_job, find_cups_default};
+    options.notice_wording = [](const Notice& notice, const posix::NoticeFacts& facts) {
+        return journal_line(notice, facts, JournalContext{});
+    };
     posix::configure(options);
     // --install-folder is taken in place of the settings' install folder, as an absolute path
     // like the one the settings hold.
@@ -210,7 +214,11 @@ int run_watch(const WatchRequest& r, std::FILE* err)
                      "again\n");
         return WatchNotConfigured;
     }
-    posix::note_install_folder(monitor.InstallFolder, r.install_folder != nullptr);
+    const JournalContext journal =
+        journal_context(monitor.InstallFolder, r.install_folder != nullptr);
+    posix::set_notice_wording([journal](const Notice& notice, const posix::NoticeFacts& facts) {
+        return journal_line(notice, facts, journal);
+    });
     // Before anything is touched (discovery deletes spool files left from before): a second
     // watch of the folder is refused, and so is a printer the server does not have.
     const std::string folder = canonical_install_folder(monitor);

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/services/journal_wording.h"
 #include "host/services/settings_file.h"
 #include "platform/files_port.h"
 #include "platform/posix/posix.h"
@@ -315,6 +316,9 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
     posix::Options options;
     options.settings_file = d / "settings";
     options.log = log;
+    options.notice_wording = [](const Notice& n, const posix::NoticeFacts& facts) {
+        return host::journal_line(n, facts, host::JournalContext{});
+    };
     posix::configure(options);
 
     char path[512] = "";
@@ -347,6 +351,7 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
         posix::Options at_home;
         at_home.settings_file = d / "home-settings";
         at_home.log = log;
+        at_home.notice_wording = options.notice_wording;
         posix::configure(at_home);
         ASSERT_EQ(read_registry_value("Software", "U.S. Robotics", "Pilot Desktop", "Core",
                                       "Path", path, sizeof path),
@@ -392,14 +397,19 @@ TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_lin
     write_text(job, "job");
     write_text(d / "settings", "");
     Log log(d / "settings");
-    posix::note_install_folder(d.windows("Palm"), false);
+    host::JournalContext context = host::journal_context(d.windows("Palm"), false);
+    auto notice_line = [&context](const Notice& n) {
+        return host::journal_line(n, posix::notice_facts(n), context);
+    };
+    posix::set_notice_wording(
+        [&notice_line](const Notice& n, const posix::NoticeFacts&) { return notice_line(n); });
     DrawContext printer = create_printer_dc("Office");
 
     // Every notice but a job's end and a page whose document never closed says something: one
     // line, in this system's terms.
     for (int i = 0; i < NoticeKindCount; ++i) {
         const Notice n{static_cast<NoticeKind>(i), job_windows.c_str(), 2, printer};
-        const std::string line = posix::notice_line(n);
+        const std::string line = notice_line(n);
         const bool silent = n.kind == NoticeKind::JobEnded || n.kind == NoticeKind::PageDone;
         EXPECT_EQ(line.empty(), silent) << i << ": " << line;
         EXPECT_EQ(line.find('\n'), std::string::npos) << i;
@@ -408,8 +418,8 @@ TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_lin
 
     // What they name: the settings file and key, the install folder and where it was named, the
     // job's file, the user, the printer and the page.
-    auto line_of = [](NoticeKind kind, const std::string& path = "") {
-        return posix::notice_line(Notice{kind, path.c_str()});
+    auto line_of = [&notice_line](NoticeKind kind, const std::string& path = "") {
+        return notice_line(Notice{kind, path.c_str()});
     };
     EXPECT_EQ(line_of(NoticeKind::NoInstallFolder),
               "no install folder: set Path under [Software/U.S. Robotics/Pilot Desktop/Core] in " +
@@ -423,12 +433,12 @@ TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_lin
               "found the job of user 'Alice': '" + job + "'");
     EXPECT_EQ(line_of(NoticeKind::JobFound, d.windows("elsewhere.pdb")),
               "found job '" + (d / "elsewhere.pdb") + "'");
-    posix::note_install_folder(d / "Palm Desktop", false);
+    context = host::journal_context(d / "Palm Desktop", false);
     EXPECT_EQ(line_of(NoticeKind::NoUserFolders),
               "install folder '" + (d / "Palm Desktop") +
                   "' not found (the Path under [Software/U.S. Robotics/Pilot Desktop/Core] in " +
                   (d / "settings") + ")");
-    posix::note_install_folder(d.windows("Palm\\"), true);
+    context = host::journal_context(d.windows("Palm\\"), true);
 
     // A job whose file is cut short: which record lacks what.
     write_text(d / "cut.pdb", std::string(76, '\0') + std::string("\0\1\0\0\0\x60", 6));

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,12 +42,18 @@ struct PrintService {
     bool (*find_default)(std::string& name, std::string& error) = nullptr;
 };
 
+// A notice's line on the log, worded by the entry point (empty: no line). Unset: notices say
+// nothing on the log.
+struct NoticeFacts;
+using NoticeWording = std::function<std::string(const Notice&, const NoticeFacts&)>;
+
 struct Options {
     // The settings file; empty: settings_file_path().
     std::string settings_file;
     // The printer every job goes to; empty: the print service's default.
     std::string printer;
     PrintService print_service;
+    NoticeWording notice_wording;
     // Where message boxes and printing news go, one line each, after `log_prefix`.
     std::FILE* log = stderr;
     std::string log_prefix = "qmspool watch: ";
@@ -94,13 +101,24 @@ std::string native_path(const char* path);
 // it cannot make two lines or forge one.
 void log_line(const char* text);
 
-// The line a notice of the job monitor or the job driver is on the log, in this system's terms
-// (the settings file and key, the folder, file, user or printer it is about); empty for a
-// notice that says nothing here.
-std::string notice_line(const Notice& notice);
+// What the backend alone knows of a notice, for the journal's wording: the printer's (its name,
+// why its last document or page could not be started, how its last document closed) and the
+// last file that could not be opened for writing.
+struct NoticeFacts {
+    std::string printer_name;
+    std::string printer_failure;
+    // How the printer's last document closed: not yet, printed by the print service (`closing`
+    // names the printer, `job_id` the job), or not printed (`closing` says why).
+    enum class Closed { No, Printed, NotPrinted } closed = Closed::No;
+    std::string closing;
+    int job_id = 0;
+    std::string unwritable;
+    int unwritable_errno = 0;
+};
+NoticeFacts notice_facts(const Notice& notice);
 
-// The install folder the watch uses, and whether --install-folder named it (else the settings
-// file did): for the lines that name it.
-void note_install_folder(const std::string& folder, bool given_on_command_line);
+// Sets the wording of the notices on the log (the host's journal) in place of the one the
+// options gave.
+void set_notice_wording(const NoticeWording& wording);
 
 } // namespace qm::posix

@@ -25,7 +25,8 @@ struct Target {
     bool failed = false;              // the document under way failed
     std::string failure;              // why the last document or page could not be started
     // How the last document closed: not yet, printed by the print service, or not printed and why.
-    enum class Closed { No, Printed, NotPrinted } closed = Closed::No;
+    using Closed = NoticeFacts::Closed;
+    Closed closed = Closed::No;
     std::string closing;              // the job's printer, or why it was not printed
     int job_id = 0;
 };
@@ -66,9 +67,8 @@ struct PrintingState {
 };
 
 struct JournalState {
-    std::string install_folder; // as this system names it; empty while not known
-    bool folder_given = false;  // named by --install-folder rather than the settings file
-    std::string unwritable;     // the last file that could not be opened for writing
+    NoticeWording wording;
+    std::string unwritable; // the last file that could not be opened for writing
     int unwritable_errno = 0;
 };
 
@@ -91,9 +91,9 @@ State& state();
 void configure_settings(const std::string& file);
 void configure_files();
 void configure_printing(const std::string& printer, const PrintService& service);
-void configure_journal();
+void configure_journal(const NoticeWording& wording);
 
-// Why the last file opened for writing could not be, for the journal (posix_notices.cpp).
+// Why the last file opened for writing could not be, for the journal (notice_facts).
 void note_write_failed(const std::string& path, int error);
 
 } // namespace qm::posix

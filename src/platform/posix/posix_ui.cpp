@@ -48,7 +48,7 @@ void configure(const Options& options)
     configure_settings(options.settings_file);
     configure_files();
     configure_printing(options.printer, options.print_service);
-    configure_journal();
+    configure_journal(options.notice_wording);
 }
 
 Window headless_window()
@@ -85,7 +85,8 @@ ScreenRect window_rect(Window)
 void show_notice(const Notice& notice)
 {
     // Nobody is here to answer: the pause prompt is said and the page prints at once.
-    const std::string line = posix::notice_line(notice);
+    const posix::NoticeWording& wording = posix::state().journal.wording;
+    const std::string line = wording ? wording(notice, posix::notice_facts(notice)) : "";
     if (!line.empty())
         posix::log_line(line.c_str());
 }
