@@ -91,7 +91,8 @@ bool make_folders(const std::string& folder, std::string& why)
 // Writes `text` as the file `path` through the one writer of files under a temporary name: a
 // failure at any point leaves the file as it was. A new file is private to the user; a replaced
 // one keeps its mode.
-bool replace_file(const std::string& path, const std::string& text, bool is_new, std::string& why)
+bool write_settings_text(const std::string& path, const std::string& text, bool is_new,
+                         std::string& why)
 {
     cli::OutputFile out;
     if (!out.prepare(path.c_str(), nullptr, why))
@@ -139,7 +140,7 @@ bool store_setting(const std::string& key_path, const std::string& name, const s
             why = "settings file '" + path + "' not changed: " + std::strerror(errno);
         return false;
     }
-    if (!replace_file(path, with_value(old_text, key_path, name, text), is_new, why))
+    if (!write_settings_text(path, with_value(old_text, key_path, name, text), is_new, why))
         return false;
     // Read again at the next use: what is stored now.
     posix::settings_file_changed();
