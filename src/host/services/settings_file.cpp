@@ -89,9 +89,10 @@ bool make_folders(const std::string& folder, std::string& why)
 }
 
 // Writes `text` as the file `path` through the one writer of files under a temporary name: a
-// failure at any point leaves the file as it was. A new file is private to the user; a replaced
-// one keeps its mode.
-bool write_settings_text(const std::string& path, const std::string& text, bool is_new,
+// failure at any point leaves the file as it was. The file under its temporary name has its
+// final `mode` before anything is written in it: a private file's lines are never readable to
+// others on the way.
+bool write_settings_text(const std::string& path, const std::string& text, mode_t mode,
                          std::string& why)
 {
     cli::OutputFile out;
@@ -99,7 +100,7 @@ bool write_settings_text(const std::string& path, const std::string& text, bool 
         return false;
     errno = 0;
     std::FILE* file = std::fopen(out.write_path(), "wb");
-    bool ok = file && (!is_new || chmod(out.write_path(), 0600) == 0);
+    bool ok = file && chmod(out.write_path(), mode) == 0;
     ok = ok && std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const int error = errno;
     if (file && std::fclose(file) != 0 && ok) {
@@ -129,8 +130,10 @@ bool store_setting(const std::string& key_path, const std::string& name, const s
         }
     }
     std::string old_text;
-    const bool is_new = stat(path.c_str(), &st) != 0;
-    if (!is_new) {
+    // A new file is private to the user; a replaced one keeps its mode.
+    mode_t mode = 0600;
+    if (stat(path.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
         if (!posix::read_settings_text(path, old_text, why)) {
             why = "settings file '" + path + "' not changed: " + why;
             return false;
@@ -140,7 +143,7 @@ bool store_setting(const std::string& key_path, const std::string& name, const s
             why = "settings file '" + path + "' not changed: " + std::strerror(errno);
         return false;
     }
-    if (!write_settings_text(path, with_value(old_text, key_path, name, text), is_new, why))
+    if (!write_settings_text(path, with_value(old_text, key_path, name, text), mode, why))
         return false;
     // Read again at the next use: what is stored now.
     posix::settings_file_changed();
