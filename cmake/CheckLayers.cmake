@@ -4,7 +4,10 @@
 # spool (a job's page split lives in render). host, qmspool's print and watch commands, stands on
 # top: it runs the monitor and the job driver over the POSIX backend, so it sees them, the
 # ports, that backend (which it sets up, as the Windows entry point sets up its own) and the
-# portable commands.
+# portable commands. host/services, the native host's services (the CUPS client, the settings
+# file's writer, the watch's lock), sits beneath host: it sees the ports and the portable layers
+# it writes through, and the POSIX backend whose settings file it writes; the backend never sees
+# it, but is handed what it needs of it by the host.
 # text, the escaping of names shown on one line, sits beneath qmspool and the backends, which
 # write such names alike. platform/common holds what the backends share with each other and is
 # theirs alone: a layer above them that reached for it would depend on one way of backing a port.
@@ -27,17 +30,20 @@ set(allowed_job job platform render spool)
 set(allowed_monitor monitor job platform render spool)
 set(allowed_app app monitor job platform render spool)
 set(allowed_cli cli render spool text)
-set(allowed_host host cli monitor job platform platform/posix render spool text)
+set(allowed_host host host/services cli monitor job platform platform/posix render spool text)
+set(allowed_host/services host/services cli platform platform/posix render spool text)
 
 # Every layer's name, as an include's first folder names it.
 set(layers app monitor job render spool text platform platform/common platform/sim platform/win32
-    platform/posix cli host)
+    platform/posix cli host host/services)
 
 # The layer a file or an included header belongs to: its first folder, with the platform's
 # backends told apart from the ports.
 function(layer_of path out)
   if(path MATCHES "^platform/(sim|win32|posix|common)/")
     set(${out} "platform/${CMAKE_MATCH_1}" PARENT_SCOPE)
+  elseif(path MATCHES "^host/services/")
+    set(${out} "host/services" PARENT_SCOPE)
   elseif(path MATCHES "^([a-z0-9_]+)/")
     set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
   else()

@@ -127,6 +127,19 @@ const char* reason(int error)
     return error ? std::strerror(error) : "unknown error";
 }
 
+std::string cannot_write(const std::string& path, const std::string& reason)
+{
+    return "cannot write '" + path + "': " + reason;
+}
+
+// A failure's line on a command's error output.
+bool said(bool ok, const std::string& why, std::FILE* err)
+{
+    if (!ok)
+        std::fprintf(err, "qmspool: %s\n", why.c_str());
+    return ok;
+}
+
 #ifndef _WIN32
 
 // Temporary files to remove when a signal ends the program. The handler reads only these
@@ -287,18 +300,30 @@ void OutputFile::discard()
 
 bool OutputFile::prepare(const char* path, const char* input_path, std::FILE* err)
 {
+    std::string why;
+    return said(prepare(path, input_path, why), why, err);
+}
+
+bool OutputFile::commit(std::FILE* err)
+{
+    std::string why;
+    return said(commit(why), why, err);
+}
+
+bool OutputFile::prepare(const char* path, const char* input_path, std::string& why)
+{
     discard();
     path_ = path;
     final_path_ = path;
     write_path_ = path;
     std::error_code ec;
     if (input_path && fs::equivalent(input_path, path, ec)) {
-        std::fprintf(err, "qmspool: '%s' is the input file; choose another output\n", path);
+        why = "'" + std::string(path) + "' is the input file; choose another output";
         return false;
     }
     const fs::file_status st = fs::status(path, ec);
     if (fs::is_directory(st)) {
-        std::fprintf(err, "qmspool: cannot write '%s': it is a directory\n", path);
+        why = cannot_write(path, "it is a directory");
         return false;
     }
     if (fs::exists(st) && !fs::is_regular_file(st))
@@ -312,9 +337,8 @@ bool OutputFile::prepare(const char* path, const char* input_path, std::FILE* er
         if (hops < MaxLinkHops)
             target = fs::read_symlink(final_path, ec);
         if (hops == MaxLinkHops || ec || target.empty()) {
-            std::fprintf(err, "qmspool: cannot write '%s': %s\n", path,
-                         hops == MaxLinkHops ? "too many levels of symbolic links"
-                                             : ec.message().c_str());
+            why = cannot_write(path, hops == MaxLinkHops ? "too many levels of symbolic links"
+                                                         : ec.message());
             return false;
         }
         final_path = target.is_absolute() ? target : final_path.parent_path() / target;
@@ -344,18 +368,18 @@ bool OutputFile::prepare(const char* path, const char* input_path, std::FILE* er
         if (errno != EEXIST)
             break;
     }
-    std::fprintf(err, "qmspool: cannot write '%s': %s\n", path, reason(errno));
+    why = cannot_write(path, reason(errno));
     return false;
 }
 
-bool OutputFile::commit(std::FILE* err)
+bool OutputFile::commit(std::string& why)
 {
     if (!temporary_)
         return true;
     // Only a file known to be on the disk replaces the old one.
     errno = 0;
     if (!sync_file(lock_fd_, write_path_.c_str())) {
-        std::fprintf(err, "qmspool: cannot write '%s': %s\n", path_.c_str(), reason(errno));
+        why = cannot_write(path_, reason(errno));
         return false; // the destructor removes the temporary file
     }
     std::error_code ec;
@@ -368,7 +392,7 @@ bool OutputFile::commit(std::FILE* err)
 #endif
     errno = 0;
     if (!replace_file(write_path_.c_str(), final_path_.c_str())) {
-        std::fprintf(err, "qmspool: cannot write '%s': %s\n", path_.c_str(), reason(errno));
+        why = cannot_write(path_, reason(errno));
         return false; // the destructor removes the temporary file
     }
 #ifndef _WIN32

@@ -25,15 +25,18 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     // Checks `path` against `input_path` and reserves the temporary file; false after a line on
-    // `err`.
+    // `err`, or with `why` saying why ("cannot write 'PATH': REASON").
     bool prepare(const char* path, const char* input_path, std::FILE* err);
+    bool prepare(const char* path, const char* input_path, std::string& why);
 
     // The name to write to: the temporary file's, which keeps the final name's ending (image
     // writers choose the format by it), or the path itself.
     const char* write_path() const { return write_path_.c_str(); }
 
-    // Puts the written file in place once it is on the disk; false after a line on `err`.
+    // Puts the written file in place once it is on the disk (a file it replaces keeps its
+    // permissions); false after a line on `err`, or with `why` saying why.
     bool commit(std::FILE* err);
+    bool commit(std::string& why);
 
 private:
     void discard();

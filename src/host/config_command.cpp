@@ -10,6 +10,7 @@
 
 #include "cli/output_file.h"
 #include "host/host_commands.h"
+#include "host/services/settings_file.h"
 #include "monitor/discovery.h"
 #include "monitor/monitor_state.h"
 #include "platform/posix/posix.h"
@@ -86,7 +87,7 @@ int run_config_install_folder(const char* folder, std::FILE* out, std::FILE* err
         return 1;
     }
     std::string failure;
-    if (!posix::store_value(SyncCoreKey, SyncPathValue, path, failure)) {
+    if (!store_setting(SyncCoreKey, SyncPathValue, path, failure)) {
         std::fprintf(err, "qmspool config: %s\n", printable(failure).c_str());
         return 1;
     }

@@ -9,7 +9,7 @@
 
 #include "cli/job_pdf.h"
 #include "host/host_commands.h"
-#include "platform/posix/cups_job.h"
+#include "host/services/cups_job.h"
 #include "text/printable.h"
 
 namespace qm::host {
@@ -45,11 +45,11 @@ public:
                          !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL &&
                          sigaction(InterruptSignals[i], &action, &old_[i]) == 0;
         }
-        posix::set_cups_stop_flag(&Interrupt);
+        set_cups_stop_flag(&Interrupt);
     }
     ~CaughtInterrupts()
     {
-        posix::set_cups_stop_flag(nullptr);
+        set_cups_stop_flag(nullptr);
         for (std::size_t i = 0; i < std::size(InterruptSignals); ++i)
             if (caught_[i])
                 sigaction(InterruptSignals[i], &old_[i], nullptr);
@@ -80,8 +80,8 @@ int print_job(const PrintRequest& r, std::FILE* out, std::FILE* err)
     const char* title = r.title ? r.title : slash ? slash + 1 : r.path;
 
     std::string error;
-    std::unique_ptr<posix::CupsJob> cups =
-        posix::CupsJob::start(r.printer ? r.printer : "", title, error);
+    std::unique_ptr<CupsJob> cups =
+        CupsJob::start(r.printer ? r.printer : "", title, error);
     if (Interrupt)
         return 1;
     if (!cups) {

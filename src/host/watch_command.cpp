@@ -10,17 +10,20 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/host_commands.h"
+#include "host/services/cups_job.h"
+#include "host/services/journal_wording.h"
+#include "host/services/watch_lock.h"
 #include "host/watch_journal.h"
-#include "host/watch_lock.h"
 #include "job/job_session.h"
 #include "monitor/change_monitor.h"
 #include "monitor/discovery.h"
 #include "monitor/monitor_state.h"
-#include "platform/posix/cups_job.h"
 #include "platform/posix/posix.h"
 #include "text/printable.h"
 
@@ -61,11 +64,11 @@ public:
         sigemptyset(&sa.sa_mask);
         sigaction(SIGINT, &sa, &old_int_);
         sigaction(SIGTERM, &sa, &old_term_);
-        posix::set_cups_stop_flag(&StopRequested);
+        set_cups_stop_flag(&StopRequested);
     }
     ~StopSignals()
     {
-        posix::set_cups_stop_flag(nullptr);
+        set_cups_stop_flag(nullptr);
         sigaction(SIGINT, &old_int_, nullptr);
         sigaction(SIGTERM, &old_term_, nullptr);
     }
@@ -114,24 +117,54 @@ bool check_printer(const char* named, std::string& line, std::FILE* err)
 {
     std::string name;
     std::string error;
-    switch (posix::find_cups_printer(named ? named : "", name, error)) {
-    case posix::PrinterLookup::Found:
+    switch (find_cups_printer(named ? named : "", name, error)) {
+    case PrinterLookup::Found:
         line = "printing on '" + name + "'";
         return true;
-    case posix::PrinterLookup::Missing:
+    case PrinterLookup::Missing:
         if (named) {
             std::fprintf(err, "qmspool watch: %s\n", error.c_str());
             return false;
         }
         line = "printing on '(no default printer)'";
         return true;
-    case posix::PrinterLookup::Unreachable:
+    case PrinterLookup::Unreachable:
         break;
     }
     posix::log_line(error.c_str());
     line = named ? "printing on '" + std::string(named) + "'"
                  : std::string("printing on CUPS's default printer");
     return true;
+}
+
+// The backend prints through CUPS: a CUPS job behind each of its documents.
+class CupsPrinterJob : public posix::PrinterJob {
+public:
+    explicit CupsPrinterJob(std::unique_ptr<CupsJob> job) : job_(std::move(job)) {}
+    bool write(const unsigned char* data, std::size_t length) override
+    {
+        return job_->write(data, length);
+    }
+    bool finish(std::string& error) override { return job_->finish(error); }
+    const std::string& printer() const override { return job_->printer(); }
+    int id() const override { return job_->id(); }
+
+private:
+    std::unique_ptr<CupsJob> job_;
+};
+
+std::unique_ptr<posix::PrinterJob> start_cups_job(const std::string& printer, const char* title,
+                                                  std::string& error)
+{
+    std::unique_ptr<CupsJob> job = CupsJob::start(printer, title, error);
+    if (!job)
+        return nullptr;
+    return std::make_unique<CupsPrinterJob>(std::move(job));
+}
+
+bool find_cups_default(std::string& name, std::string& error)
+{
+    return find_cups_printer("", name, error) == PrinterLookup::Found;
 }
 
 } // namespace
@@ -148,6 +181,10 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     posix::Options options;
     options.log = err;
     options.printer = r.printer ? r.printer : "";
+    options.print_service = {start_cups_job, find_cups_default};
+    options.notice_wording = [](const Notice& notice, const posix::NoticeFacts& facts) {
+        return journal_line(notice, facts, JournalContext{});
+    };
     posix::configure(options);
     // --install-folder is taken in place of the settings' install folder, as an absolute path
     // like the one the settings hold.
@@ -177,7 +214,11 @@ int run_watch(const WatchRequest& r, std::FILE* err)
                      "again\n");
         return WatchNotConfigured;
     }
-    posix::note_install_folder(monitor.InstallFolder, r.install_folder != nullptr);
+    const JournalContext journal =
+        journal_context(monitor.InstallFolder, r.install_folder != nullptr);
+    posix::set_notice_wording([journal](const Notice& notice, const posix::NoticeFacts& facts) {
+        return journal_line(notice, facts, journal);
+    });
     // Before anything is touched (discovery deletes spool files left from before): a second
     // watch of the folder is refused, and so is a printer the server does not have.
     const std::string folder = canonical_install_folder(monitor);

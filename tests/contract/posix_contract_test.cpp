@@ -14,7 +14,7 @@ class PosixBackend : public PosixScratch {
 public:
     static constexpr bool HasInstance = false;
     static constexpr const char* NoInstance = "[by design] qmspool watch claims its install folder "
-                                              "with a lock of its own (host/watch_lock.h)";
+                                              "with a lock of its own (host/services/watch_lock.h)";
 
     PosixBackend() { configure(); }
     ~PosixBackend() { posix::configure(posix::Options{}); }

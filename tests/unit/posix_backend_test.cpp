@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/services/journal_wording.h"
+#include "host/services/settings_file.h"
 #include "platform/files_port.h"
 #include "platform/posix/posix.h"
 #include "platform/print_port.h"
@@ -314,6 +316,9 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
     posix::Options options;
     options.settings_file = d / "settings";
     options.log = log;
+    options.notice_wording = [](const Notice& n, const posix::NoticeFacts& facts) {
+        return host::journal_line(n, facts, host::JournalContext{});
+    };
     posix::configure(options);
 
     char path[512] = "";
@@ -346,6 +351,7 @@ TEST(PosixSettings, the_settings_file_stands_in_for_the_registry_and_a_run_value
         posix::Options at_home;
         at_home.settings_file = d / "home-settings";
         at_home.log = log;
+        at_home.notice_wording = options.notice_wording;
         posix::configure(at_home);
         ASSERT_EQ(read_registry_value("Software", "U.S. Robotics", "Pilot Desktop", "Core",
                                       "Path", path, sizeof path),
@@ -391,14 +397,19 @@ TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_lin
     write_text(job, "job");
     write_text(d / "settings", "");
     Log log(d / "settings");
-    posix::note_install_folder(d.windows("Palm"), false);
+    host::JournalContext context = host::journal_context(d.windows("Palm"), false);
+    auto notice_line = [&context](const Notice& n) {
+        return host::journal_line(n, posix::notice_facts(n), context);
+    };
+    posix::set_notice_wording(
+        [&notice_line](const Notice& n, const posix::NoticeFacts&) { return notice_line(n); });
     DrawContext printer = create_printer_dc("Office");
 
     // Every notice but a job's end and a page whose document never closed says something: one
     // line, in this system's terms.
     for (int i = 0; i < NoticeKindCount; ++i) {
         const Notice n{static_cast<NoticeKind>(i), job_windows.c_str(), 2, printer};
-        const std::string line = posix::notice_line(n);
+        const std::string line = notice_line(n);
         const bool silent = n.kind == NoticeKind::JobEnded || n.kind == NoticeKind::PageDone;
         EXPECT_EQ(line.empty(), silent) << i << ": " << line;
         EXPECT_EQ(line.find('\n'), std::string::npos) << i;
@@ -407,8 +418,8 @@ TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_lin
 
     // What they name: the settings file and key, the install folder and where it was named, the
     // job's file, the user, the printer and the page.
-    auto line_of = [](NoticeKind kind, const std::string& path = "") {
-        return posix::notice_line(Notice{kind, path.c_str()});
+    auto line_of = [&notice_line](NoticeKind kind, const std::string& path = "") {
+        return notice_line(Notice{kind, path.c_str()});
     };
     // The monitor names the key it read, with backslashes; the line writes it with slashes.
     const std::string key = "Software\\U.S. Robotics\\Pilot Desktop\\Core";
@@ -424,12 +435,12 @@ TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_lin
               "found the job of user 'Alice': '" + job + "'");
     EXPECT_EQ(line_of(NoticeKind::JobFound, d.windows("elsewhere.pdb")),
               "found job '" + (d / "elsewhere.pdb") + "'");
-    posix::note_install_folder(d / "Palm Desktop", false);
+    context = host::journal_context(d / "Palm Desktop", false);
     EXPECT_EQ(line_of(NoticeKind::NoUserFolders, key),
               "install folder '" + (d / "Palm Desktop") +
                   "' not found (the Path under [Software/U.S. Robotics/Pilot Desktop/Core] in " +
                   (d / "settings") + ")");
-    posix::note_install_folder(d.windows("Palm\\"), true);
+    context = host::journal_context(d.windows("Palm\\"), true);
 
     // A job whose file is cut short: which record lacks what.
     write_text(d / "cut.pdb", std::string(76, '\0') + std::string("\0\1\0\0\0\x60", 6));
@@ -498,11 +509,13 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     {
         Log log(fresh);
         EXPECT_EQ(stored_path(), "(none)");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/srv/palm", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/srv/palm", why)) << why;
         EXPECT_EQ(stored_path(), "/srv/palm"); // read again, not the cached absence
         EXPECT_EQ(read_text(fresh), "[" + key + "]\nPath=/srv/palm\n");
         EXPECT_EQ(fs::status(d / "config/quillmark").permissions() & fs::perms::all,
                   fs::perms::owner_all);
+        EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
     }
 
     // The key written another way with two Path lines (the reader takes the last): the first is
@@ -510,15 +523,19 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     const std::string kept = "# mine\r\n[Software\\3Com\\Palm Desktop\\Core]\nPath=/old\n\n"
                              "[software/u.s. robotics/pilot desktop/core/]\n";
     write_text(d / "settings", kept + "  path = /one\nOther=x\nPATH=/two\n[Next]\nPath=/n\n");
+    fs::permissions(d / "settings", fs::perms::owner_read | fs::perms::owner_write |
+                                        fs::perms::group_read);
     {
         Log log(d / "settings");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/srv/palm 2", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/srv/palm 2", why)) << why;
         EXPECT_EQ(read_text(d / "settings"),
                   kept + "Path=/srv/palm 2\nOther=x\n[Next]\nPath=/n\n");
         EXPECT_EQ(stored_path(), "/srv/palm 2");
         // Stored a second time: the same one line.
-        ASSERT_TRUE(posix::store_value(key, "Path", "/srv/palm", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/srv/palm", why)) << why;
         EXPECT_EQ(read_text(d / "settings"), kept + "Path=/srv/palm\nOther=x\n[Next]\nPath=/n\n");
+        EXPECT_EQ(fs::status(d / "settings").permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
         EXPECT_EQ(log.text(), "");
     }
 
@@ -526,13 +543,13 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     write_text(d / "settings", "[" + key + "]\nOther=x\n# note\n[Next]\nA=1");
     {
         Log log(d / "settings");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/p", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/p", why)) << why;
         EXPECT_EQ(read_text(d / "settings"), "[" + key + "]\nOther=x\nPath=/p\n# note\n[Next]\nA=1\n");
     }
     write_text(d / "settings", "[Next]\nA=1\n");
     {
         Log log(d / "settings");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/p", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/p", why)) << why;
         EXPECT_EQ(read_text(d / "settings"), "[Next]\nA=1\n\n[" + key + "]\nPath=/p\n");
     }
 
@@ -542,7 +559,7 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     fs::create_symlink(d / "dotfiles/settings", d / "link");
     {
         Log log(d / "link");
-        ASSERT_TRUE(posix::store_value(key, "Path", "/p", why)) << why;
+        ASSERT_TRUE(host::store_setting(key, "Path", "/p", why)) << why;
         EXPECT_TRUE(fs::is_symlink(d / "link"));
         EXPECT_EQ(read_text(d / "dotfiles/settings"), "[Next]\nA=1\n\n[" + key + "]\nPath=/p\n");
     }
@@ -553,7 +570,7 @@ TEST(PosixSettings, a_stored_value_replaces_its_one_line_or_is_added_and_every_o
     write_text(d / "settings", big);
     {
         Log log(d / "settings");
-        EXPECT_FALSE(posix::store_value(key, "Path", "/p", why));
+        EXPECT_FALSE(host::store_setting(key, "Path", "/p", why));
         EXPECT_EQ(why, "settings file '" + (d / "settings") + "' not changed: larger than 64 KiB");
         EXPECT_EQ(read_text(d / "settings"), big);
     }

@@ -22,12 +22,6 @@
 #include "platform/watch_port.h"
 
 namespace qm::posix {
-namespace {
-
-struct Listing {
-    DIR* dir = nullptr;
-    std::string folder;
-};
 
 // A watch on one folder. Every watch of the process shares one inotify instance: the instances
 // a user may have are few (128 by default) and shared with everything else the user runs.
@@ -38,6 +32,23 @@ struct Watch {
     int retry_errno = 0; // why the last attempt to watch it again failed, once said
 };
 
+// The ports hand watches out as their opaque handles.
+Watch* watch_of(WatchHandle handle)
+{
+    return reinterpret_cast<Watch*>(handle);
+}
+WatchHandle handle_of(Watch* watch)
+{
+    return reinterpret_cast<WatchHandle>(watch);
+}
+
+namespace {
+
+struct Listing {
+    DIR* dir = nullptr;
+    std::string folder;
+};
+
 // The ports hand these out as their opaque handles.
 Listing* listing_of(ListingHandle handle)
 {
@@ -46,14 +57,6 @@ Listing* listing_of(ListingHandle handle)
 ListingHandle handle_of(Listing* listing)
 {
     return reinterpret_cast<ListingHandle>(listing);
-}
-Watch* watch_of(WatchHandle handle)
-{
-    return reinterpret_cast<Watch*>(handle);
-}
-WatchHandle handle_of(Watch* watch)
-{
-    return reinterpret_cast<WatchHandle>(watch);
 }
 
 } // namespace
@@ -71,16 +74,9 @@ constexpr std::uint32_t WatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_M
                                     IN_MODIFY | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF |
                                     IN_ONLYDIR;
 
-struct FilesState {
-    int inotify = -1;                  // the process's one instance, while any watch is open
-    std::vector<Watch*> watches;       // every open watch
-    std::set<std::string> skipped;     // folders whose odd names have been reported
-};
-
 FilesState& files()
 {
-    static FilesState s;
-    return s;
+    return state().files;
 }
 
 bool is_folder(const std::string& path)

@@ -1,263 +1,39 @@
-// What `qmspool watch` says in the journal, in this system's terms. The job monitor and the job
-// driver tell a Windows user ("Registry Error", "Windows returned an error ..."); here each of
-// their notices becomes one line that names the setting, folder, file, user or printer it is
-// about, and a job's progress (found, each page done on the printer) says whose job it is and
-// which CUPS job each page became.
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <string>
-
+// What the backend knows of a notice that the notice itself does not say, for the journal's
+// wording, which the entry point hands in (posix::Options::notice_wording).
 #include "platform/posix/posix.h"
 #include "platform/posix/posix_internal.h"
-#include "spool/spool_check.h"
-#include "spool/spool_container.h"
 
 namespace qm::posix {
-namespace {
 
-struct JournalState {
-    std::string install_folder;  // as this system names it; empty while not known
-    bool folder_given = false;   // named by --install-folder rather than the settings file
-    std::string unwritable;      // the last file that could not be opened for writing
-    int unwritable_errno = 0;
-};
-
-JournalState& journal()
+NoticeFacts notice_facts(const Notice& notice)
 {
-    static JournalState s;
-    return s;
-}
-
-std::string quoted(const std::string& path)
-{
-    return "'" + path + "'";
-}
-
-std::string path_of(const Notice& n)
-{
-    return n.path ? native_path(n.path) : std::string();
-}
-
-// "the job of user 'Alice'" when the file lies in a user folder of the install folder; else the
-// job named by its file.
-std::string job_label(const std::string& job)
-{
-    const std::string& folder = journal().install_folder;
-    if (!folder.empty() && job.size() > folder.size() + 1 &&
-        job.compare(0, folder.size(), folder) == 0 && job[folder.size()] == '/') {
-        const std::size_t start = folder.size() + 1;
-        const std::size_t end = job.find('/', start);
-        if (end != std::string::npos)
-            return "the job of user '" + job.substr(start, end - start) + "'";
+    NoticeFacts facts;
+    if (const Target* dc = target_of(notice.printer)) {
+        facts.printer_name = dc->name;
+        facts.printer_failure = dc->failure;
+        facts.closed = dc->closed;
+        facts.closing = dc->closing;
+        facts.job_id = dc->job_id;
     }
-    return job.empty() ? std::string("the job") : "job " + quoted(job);
+    facts.unwritable = state().journal.unwritable;
+    facts.unwritable_errno = state().journal.unwritable_errno;
+    return facts;
 }
 
-std::string printer_label(const Notice& n)
+void set_notice_wording(const NoticeWording& wording)
 {
-    const Target* dc = target_of(n.printer);
-    return !dc || dc->name.empty() ? std::string("the printer") : "printer " + quoted(dc->name);
-}
-
-// "page 2 of the job of user 'Alice'"
-std::string page_label(const Notice& n)
-{
-    return "page " + std::to_string(n.page) + " of " + job_label(path_of(n));
-}
-
-// Where the desktop sync's install folder is read from, the key the notice names; written with
-// slashes, which the settings file takes as well, since a log line shows a backslash escaped.
-std::string install_key(const Notice& n)
-{
-    std::string key = n.path ? n.path : "";
-    for (char& c : key)
-        if (c == '\\')
-            c = '/';
-    return key;
-}
-
-std::string install_origin(const Notice& n)
-{
-    if (journal().folder_given)
-        return "given by --install-folder";
-    return "the Path under [" + install_key(n) + "] in " + settings_file_in_use();
-}
-
-// Why a job's file could not be opened for reading.
-std::string why_unreadable(const std::string& path)
-{
-    struct stat st{};
-    if (stat(path.c_str(), &st) != 0)
-        return errno == ENOENT ? "it is no longer there" : std::strerror(errno);
-    if (!S_ISREG(st.st_mode))
-        return "it is not a regular file";
-    if (access(path.c_str(), R_OK) != 0)
-        return std::strerror(errno);
-    return "it could not be opened";
-}
-
-std::string no_install_folder(const Notice& n)
-{
-    return "no install folder: set Path under [" + install_key(n) + "] in " +
-           settings_file_in_use() +
-           " (qmspool config install-folder DIR does), or give --install-folder DIR";
-}
-
-std::string no_user_folders(const Notice& n)
-{
-    const std::string& folder = journal().install_folder;
-    if (folder.empty())
-        return "no user folder with a backup folder in the install folder";
-    struct stat st{};
-    if (stat(folder.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return "install folder " + quoted(folder) + " not found (" + install_origin(n) + ")";
-        return "cannot read install folder " + quoted(folder) + ": " + std::strerror(errno);
-    }
-    if (!S_ISDIR(st.st_mode))
-        return "install folder " + quoted(folder) + " is not a folder (" + install_origin(n) + ")";
-    if (DIR* dir = opendir(folder.c_str())) {
-        closedir(dir);
-    } else {
-        return "cannot read install folder " + quoted(folder) + ": " + std::strerror(errno);
-    }
-    return "no user folder in install folder " + quoted(folder) +
-           " has a backup folder (named 'backup', or one that holds Saved_Preferences.PRC)";
-}
-
-std::string pausing(const Notice&)
-{
-    return "pausing between pages is on, but nobody is here to press OK: the next page prints "
-           "at once";
-}
-
-std::string job_file_gone(const Notice& n)
-{
-    const std::string path = path_of(n);
-    return "job file " + quoted(path) + " not printed: " + why_unreadable(path);
-}
-
-std::string job_file_cut_short(const Notice& n)
-{
-    const std::string path = path_of(n);
-    std::string line = "job file " + quoted(path) + " not printed: it is cut short";
-    SpoolStream s = SpoolStream::open_file(path.c_str());
-    std::int32_t count = 0;
-    read_spool_header(s, &count, nullptr, nullptr);
-    if (const SpoolCut cut = find_spool_cut(s, count)) {
-        char what[160];
-        describe_spool_cut(cut, what, sizeof what);
-        line += std::string(": ") + what;
-    }
-    return line;
-}
-
-std::string failure_reason(const Notice& n)
-{
-    const Target* dc = target_of(n.printer);
-    return !dc || dc->failure.empty() ? std::string() : " (" + dc->failure + ")";
-}
-
-std::string document_refused(const Notice& n)
-{
-    return page_label(n) + " could not be sent to " + printer_label(n) + failure_reason(n) +
-           ": the rest of the job is not printed";
-}
-
-std::string page_refused(const Notice& n)
-{
-    return page_label(n) + " could not be started on " + printer_label(n) + failure_reason(n) +
-           ": the rest of the job is not printed";
-}
-
-std::string no_printer_from_dialog(const Notice& n)
-{
-    return "no printer for " + job_label(path_of(n)) + ": name one with --printer NAME";
-}
-
-std::string nothing_to_reprint(const Notice&)
-{
-    return "no job has been printed yet: nothing to print again";
-}
-
-std::string nothing_to_save(const Notice&)
-{
-    return "no job has been printed yet: nothing to save as a BMP file";
-}
-
-std::string bmp_unwritable(const Notice&)
-{
-    const JournalState& j = journal();
-    if (j.unwritable.empty())
-        return "cannot write the BMP file";
-    return "cannot write the BMP file " + quoted(j.unwritable) + ": " +
-           std::strerror(j.unwritable_errno);
-}
-
-std::string job_found(const Notice& n)
-{
-    const std::string path = path_of(n);
-    const std::string label = job_label(path);
-    return label.compare(0, 3, "job") == 0 ? "found " + label
-                                           : "found " + label + ": " + quoted(path);
-}
-
-std::string page_done(const Notice& n)
-{
-    const Target* dc = target_of(n.printer);
-    if (!dc || dc->closed == Target::Closed::No)
-        return {};
-    if (dc->closed == Target::Closed::NotPrinted)
-        return page_label(n) + " not printed: " + dc->closing;
-    return page_label(n) + " printed on " + quoted(dc->closing) + " as CUPS job " +
-           dc->closing + "-" + std::to_string(dc->cups_id);
-}
-
-// The journal has no line of its own for a job's end: its last page's line says how it went.
-std::string job_ended(const Notice&)
-{
-    return {};
-}
-
-// In the order of NoticeKind.
-constexpr std::string (*Lines[])(const Notice&) = {
-    no_install_folder, no_user_folders,    pausing,          job_file_gone,
-    job_file_cut_short, document_refused,  page_refused,     no_printer_from_dialog,
-    nothing_to_reprint, nothing_to_save,   bmp_unwritable,   job_found,
-    page_done,          job_ended,
-};
-static_assert(sizeof Lines / sizeof Lines[0] == NoticeKindCount, "one line per notice");
-
-} // namespace
-
-std::string notice_line(const Notice& notice)
-{
-    const int i = static_cast<int>(notice.kind);
-    return i >= 0 && i < NoticeKindCount ? Lines[i](notice) : std::string();
-}
-
-void note_install_folder(const std::string& folder, bool given_on_command_line)
-{
-    std::string f = native_path(folder.c_str());
-    while (f.size() > 1 && f.back() == '/')
-        f.pop_back();
-    journal().install_folder = f;
-    journal().folder_given = given_on_command_line;
+    state().journal.wording = wording;
 }
 
 void note_write_failed(const std::string& path, int error)
 {
-    journal().unwritable = path;
-    journal().unwritable_errno = error;
+    state().journal.unwritable = path;
+    state().journal.unwritable_errno = error;
 }
 
-void configure_journal()
+void configure_journal(const NoticeWording& wording)
 {
-    journal() = JournalState{};
+    state().journal = JournalState{wording, {}, 0};
 }
 
 } // namespace qm::posix

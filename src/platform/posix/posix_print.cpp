@@ -1,5 +1,6 @@
-// Printing through CUPS: a document of the job driver is one CUPS job, its pages PDF pages drawn
-// by the page renderer on a PDF canvas and streamed to the server as they are made.
+// Printing through the print service the entry point hands in: a document of the job driver is
+// one job of the service, its pages PDF pages drawn by the page renderer on a PDF canvas and
+// streamed to the printer as they are made.
 #include <string>
 
 #include "platform/posix/posix.h"
@@ -12,17 +13,9 @@ namespace {
 
 constexpr char DocumentTitle[] = "Quillmark job";
 
-std::string& chosen_printer()
+PrintingState& printing()
 {
-    static std::string name;
-    return name;
-}
-
-// Why the last look-up of the default printer found none, for the print dialog to say.
-std::string& lookup_error()
-{
-    static std::string text;
-    return text;
+    return state().printing;
 }
 
 void log_error(const std::string& text)
@@ -32,19 +25,20 @@ void log_error(const std::string& text)
 
 } // namespace
 
-void configure_printing(const std::string& printer)
+void configure_printing(const std::string& printer, const PrintService& service)
 {
-    chosen_printer() = printer;
+    printing() = PrintingState{printer, service, {}};
 }
 
 } // namespace posix
 
 bool default_printer_name(char* name, std::size_t size)
 {
-    std::string printer = posix::chosen_printer();
-    posix::lookup_error().clear();
-    if (printer.empty() &&
-        posix::find_cups_printer("", printer, posix::lookup_error()) != posix::PrinterLookup::Found)
+    posix::PrintingState& printing = posix::printing();
+    std::string printer = printing.printer;
+    printing.lookup_error.clear();
+    if (printer.empty() && (!printing.service.find_default ||
+                            !printing.service.find_default(printer, printing.lookup_error)))
         return false;
     if (printer.size() >= size)
         return false;
@@ -68,9 +62,9 @@ void delete_printer_dc(DrawContext dc)
 PrintDialogAnswer print_dialog(Window)
 {
     // Nobody to ask: the job driver asks only when there is no printer to print on.
-    posix::log_error(posix::lookup_error().empty()
-                         ? "CUPS has no default printer; name one with --printer NAME"
-                         : posix::lookup_error());
+    const std::string& error = posix::printing().lookup_error;
+    posix::log_error(error.empty() ? "CUPS has no default printer; name one with --printer NAME"
+                                   : error);
     return PrintDialogAnswer{};
 }
 
@@ -82,13 +76,17 @@ int start_document(DrawContext handle)
     std::string error;
     dc->failure.clear();
     dc->closed = posix::Target::Closed::No;
-    dc->job = posix::CupsJob::start(dc->name, posix::DocumentTitle, error);
+    const posix::PrintService& service = posix::printing().service;
+    if (service.start_job)
+        dc->job = service.start_job(dc->name, posix::DocumentTitle, error);
+    else
+        error = "no print service";
     if (!dc->job) {
         // The job driver says so at once, in a notice whose line gives this reason.
         dc->failure = error;
         return 0;
     }
-    posix::CupsJob* job = dc->job.get();
+    posix::PrinterJob* job = dc->job.get();
     dc->document = PdfDocument::create(
         [job](const unsigned char* data, std::size_t length) { return job->write(data, length); });
     dc->failed = !dc->document;
@@ -128,7 +126,7 @@ int end_document(DrawContext handle)
     posix::Target* dc = posix::target_of(handle);
     if (!dc || !dc->job)
         return -1;
-    std::unique_ptr<posix::CupsJob> job = std::move(dc->job);
+    std::unique_ptr<posix::PrinterJob> job = std::move(dc->job);
     std::unique_ptr<PdfDocument> document = std::move(dc->document);
     dc->page = nullptr;
     // A document that failed on the way is cancelled (job's destructor) rather than printed in
@@ -147,7 +145,7 @@ int end_document(DrawContext handle)
     }
     dc->closed = posix::Target::Closed::Printed;
     dc->closing = job->printer();
-    dc->cups_id = job->id();
+    dc->job_id = job->id();
     return 1;
 }
 

@@ -30,23 +30,15 @@ namespace qm::posix {
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-struct SettingsState {
-    std::string file;
-    bool loaded = false;
-    std::string unreadable; // why the file could not be read; empty when it was, or is not there
-    std::map<std::string, Bytes> values;    // from the file: key path + '|' + name, folded
-    std::map<std::string, Bytes> overrides; // for this run only
-};
+using Bytes = SettingsState::Bytes;
 
 SettingsState& settings()
 {
-    static SettingsState s;
-    return s;
+    return state().settings;
 }
 
-// Lower case, backslashes for slashes, no slash at either end.
+} // namespace
+
 std::string fold(std::string text)
 {
     for (char& c : text) {
@@ -68,6 +60,8 @@ std::string trim(const std::string& s)
         return {};
     return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
 }
+
+namespace {
 
 // "~/..." with $HOME in place of the "~"; anything else, and any value while $HOME is not an
 // absolute path, as it is.
@@ -113,9 +107,9 @@ bool hex_bytes(const std::string& text, Bytes& out)
 // A few lines of text: anything larger is not a settings file.
 constexpr std::size_t MaxSettingsBytes = 64 * 1024;
 
-// The settings file's text; false when it is not there (`why` empty) or, with `why` saying so,
-// when it is not a regular file of at most MaxSettingsBytes or cannot be read. A FIFO or device
-// under its name is never waited on.
+} // namespace
+
+// A FIFO or device under the name is never waited on.
 bool read_settings_text(const std::string& path, std::string& text, std::string& why)
 {
     why.clear();
@@ -155,6 +149,8 @@ bool read_settings_text(const std::string& path, std::string& text, std::string&
     text = std::move(buffer);
     return true;
 }
+
+namespace {
 
 // Reads the settings file unless it has been read since it was configured or stored; false
 // when it had been. Why it could not be read is kept in `unreadable`.
@@ -204,112 +200,6 @@ void load()
                 .c_str());
 }
 
-// The settings text with `name` under `key_path` set to `value`: its line replaced where the key
-// has one (a later line of the same name, which the reader would take instead, removed), else
-// added at the end of the key's last section, else in a new section at the end. Every other
-// line is kept as it was.
-std::string with_value(const std::string& text, const std::string& key_path,
-                       const std::string& name, const std::string& value)
-{
-    const std::string key = fold(key_path);
-    const std::string folded_name = fold(name);
-    const std::string entry = name + "=" + value;
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    std::vector<bool> dropped(lines.size(), false);
-    std::string section;
-    bool replaced = false;
-    std::size_t insert_after = std::string::npos;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string line = trim(lines[i]);
-        if (!line.empty() && line.front() == '[' && line.back() == ']') {
-            section = fold(trim(line.substr(1, line.size() - 2)));
-            if (section == key)
-                insert_after = i;
-            continue;
-        }
-        if (section != key || line.empty() || line[0] == '#' || line[0] == ';')
-            continue;
-        insert_after = i;
-        const auto eq = line.find('=');
-        if (eq == std::string::npos || fold(trim(line.substr(0, eq))) != folded_name)
-            continue;
-        if (replaced)
-            dropped[i] = true;
-        else
-            lines[i] = entry;
-        replaced = true;
-    }
-    std::string out;
-    auto add = [&out](const std::string& line) { out += line + '\n'; };
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!dropped[i])
-            add(lines[i]);
-        if (!replaced && i == insert_after)
-            add(entry);
-    }
-    if (!replaced && insert_after == std::string::npos) {
-        if (!out.empty() && out != "\n" && out.compare(out.size() - 2, 2, "\n\n") != 0)
-            add("");
-        add("[" + key_path + "]");
-        add(entry);
-    }
-    return out;
-}
-
-// Makes the missing folders of `folder`, private to the user as a configuration home is.
-bool make_folders(const std::string& folder, std::string& why)
-{
-    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
-        const std::string path = folder.substr(0, end);
-        if (!path.empty() && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-            why = "cannot make '" + path + "': " + std::strerror(errno);
-            return false;
-        }
-        if (end == std::string::npos)
-            return true;
-    }
-}
-
-// Writes `text` as the file `path`: under a temporary name beside it, then renamed into place,
-// so that a failure at any point leaves the file as it was.
-bool replace_file(const std::string& path, const std::string& text, mode_t mode,
-                  std::string& why)
-{
-    std::string temp = path.substr(0, path.rfind('/') + 1) + ".settings-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        why = "cannot write in '" + path.substr(0, path.rfind('/')) + "': " + std::strerror(errno);
-        return false;
-    }
-    bool ok = fchmod(fd, mode) == 0;
-    for (std::size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<std::size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    int error = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        why = "cannot write '" + path + "': " + std::strerror(error);
-    }
-    return ok;
-}
-
 } // namespace
 
 void set_value(const std::string& key_path, const std::string& name, const std::string& text)
@@ -317,39 +207,10 @@ void set_value(const std::string& key_path, const std::string& name, const std::
     settings().overrides[fold(key_path) + '|' + fold(name)] = text_bytes(text);
 }
 
-bool store_value(const std::string& key_path, const std::string& name, const std::string& text,
-                 std::string& why)
+void settings_file_changed()
 {
-    why.clear();
-    SettingsState& s = settings();
-    std::string path = s.file.empty() ? settings_file_path() : s.file;
-    // A settings file that is a link (to a folder of dotfiles, say) is written where it leads.
-    struct stat st{};
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* target = realpath(path.c_str(), nullptr)) {
-            path = target;
-            std::free(target);
-        }
-    }
-    std::string old_text;
-    mode_t mode = 0600;
-    if (stat(path.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-        if (!read_settings_text(path, old_text, why)) {
-            why = "settings file '" + path + "' not changed: " + why;
-            return false;
-        }
-    } else if (errno != ENOENT || !make_folders(path.substr(0, path.rfind('/')), why)) {
-        if (why.empty())
-            why = "settings file '" + path + "' not changed: " + std::strerror(errno);
-        return false;
-    }
-    if (!replace_file(path, with_value(old_text, key_path, name, text), mode, why))
-        return false;
-    // Read again at the next use: what is stored now.
-    s.loaded = false;
-    s.values.clear();
-    return true;
+    settings().loaded = false;
+    settings().values.clear();
 }
 
 std::string settings_file_path()

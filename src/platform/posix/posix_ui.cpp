@@ -17,21 +17,21 @@
 
 namespace qm {
 namespace posix {
+
+State& state()
+{
+    static State s;
+    return s;
+}
+
 namespace {
 
 // The size the Windows program's window opens at, on a common screen.
 constexpr ScreenRect WindowRect{0, 0, ReferenceScreen.window_width, 400};
 
-struct UiState {
-    std::FILE* log = stderr;
-    std::string prefix = "qmspool watch: ";
-    Target window; // the one window is its own drawing target
-};
-
 UiState& ui()
 {
-    static UiState s;
-    return s;
+    return state().ui;
 }
 
 DeviceCaps screen_caps()
@@ -47,8 +47,8 @@ void configure(const Options& options)
     ui().prefix = options.log_prefix;
     configure_settings(options.settings_file);
     configure_files();
-    configure_printing(options.printer);
-    configure_journal();
+    configure_printing(options.printer, options.print_service);
+    configure_journal(options.notice_wording);
 }
 
 Window headless_window()
@@ -85,7 +85,8 @@ ScreenRect window_rect(Window)
 void show_notice(const Notice& notice)
 {
     // Nobody is here to answer: the pause prompt is said and the page prints at once.
-    const std::string line = posix::notice_line(notice);
+    const posix::NoticeWording& wording = posix::state().journal.wording;
+    const std::string line = wording ? wording(notice, posix::notice_facts(notice)) : "";
     if (!line.empty())
         posix::log_line(line.c_str());
 }

@@ -10,23 +10,12 @@ namespace qm {
 namespace sim {
 namespace {
 
-struct DialogState {
-    std::vector<SaveDialogShown> shown;
-    std::deque<std::optional<std::string>> answers;
-};
-
 DialogState& dialogs()
 {
-    static DialogState d;
-    return d;
+    return state().dialogs;
 }
 
 } // namespace
-
-void reset_dialogs()
-{
-    dialogs() = DialogState{};
-}
 
 const std::vector<SaveDialogShown>& save_dialogs()
 {

@@ -48,8 +48,7 @@ void set_font_height(StockFont font, std::int32_t height)
 
 const std::vector<TextDrawn>& text_drawn()
 {
-    static const std::vector<TextDrawn> none;
-    return state().window ? state().window->dc.text : none;
+    return state().window ? state().window->dc.text : state().no_text;
 }
 
 void clear_drawing()

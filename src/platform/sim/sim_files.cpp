@@ -15,6 +15,12 @@
 
 namespace qm {
 namespace sim {
+
+struct Watch {
+    std::string folder;
+    backend::FiredState state;
+};
+
 namespace {
 
 // A listing as Windows gives it: "." and ".." first, then the folder's entries in the order the
@@ -24,10 +30,6 @@ struct Listing {
     int dots_given = 0;
 };
 
-struct Watch {
-    std::string folder;
-    backend::FiredState state;
-};
 
 // The ports hand these out as their opaque handles.
 Listing* listing_of(ListingHandle handle)
@@ -39,15 +41,9 @@ Watch* watch_of(WatchHandle handle)
     return reinterpret_cast<Watch*>(handle);
 }
 
-struct FileState {
-    std::set<Watch*> watches;
-    std::map<std::string, bool> held; // path -> others may read it
-};
-
 FileState& files()
 {
-    static FileState f;
-    return f;
+    return state().files;
 }
 
 std::string normal(const std::string& path)
@@ -102,13 +98,6 @@ std::unique_ptr<Listing> start_listing(const char* folder, FolderEntry* first)
 }
 
 } // namespace
-
-void reset_files()
-{
-    // Watches still open belong to a state the test has thrown away; forget them.
-    files().watches.clear();
-    files().held.clear();
-}
 
 std::string native_path(const char* path)
 {

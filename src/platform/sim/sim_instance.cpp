@@ -8,13 +8,8 @@
 
 namespace qm {
 namespace sim {
-namespace {
 
-// A claim is a token; the count in the state says how many are held.
-struct ClaimToken {};
-ClaimToken Claim;
-
-} // namespace
+// A claim is a token (the state's instance_claim); the count in the state says how many are held.
 
 void set_other_spooler(const OtherSpooler& other)
 {
@@ -44,7 +39,7 @@ ClaimOutcome claim_instance(const char* name, InstanceClaim* claim)
     if (state().other_spooler.running || state().instance_claims > 0)
         return ClaimOutcome::HeldElsewhere;
     ++state().instance_claims;
-    *claim = reinterpret_cast<InstanceClaim>(&sim::Claim);
+    *claim = reinterpret_cast<InstanceClaim>(&state().instance_claim);
     return ClaimOutcome::Claimed;
 }
 

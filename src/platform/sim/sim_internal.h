@@ -6,12 +6,15 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/draw_port.h"
 #include "platform/handles.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_print.h"
 #include "platform/ui_port.h"
 #include "render/canvas.h"
 #include "render/raster_canvas.h"
@@ -66,6 +69,38 @@ struct QueuedMessage {
     std::intptr_t lparam;
 };
 
+// A change watch the files port handed out (sim_files.cpp).
+struct Watch;
+
+struct FileState {
+    std::set<Watch*> watches; // still open; those of a session thrown away are forgotten
+    std::map<std::string, bool> held; // path -> others may read it
+};
+
+struct PrinterDc {
+    std::string name;
+    DeviceCaps caps;
+    std::unique_ptr<RasterCanvas> page; // the page under way
+    int document = -1;                  // index into the documents, while one is open
+};
+
+struct PrintState {
+    std::map<std::string, DeviceCaps> printers;
+    std::string default_printer;
+    std::deque<DialogAnswer> dialog_answers;
+    int dialogs = 0;
+    int start_document_calls = 0, start_page_calls = 0;
+    int fail_document_at = 0, fail_page_at = 0;
+    std::vector<PrintedDocument> documents;
+    std::vector<std::unique_ptr<PrinterDc>> dcs;
+};
+
+struct DialogState {
+    std::vector<SaveDialogShown> shown;
+    std::deque<std::optional<std::string>> answers;
+};
+
+// The whole simulated session: the one piece of state of the backend.
 struct SimState {
     std::vector<std::string> calls;
     std::map<std::string, StoredValue> values; // key path + '|' + name
@@ -95,6 +130,18 @@ struct SimState {
     std::int32_t screen_height = 768;
     std::int32_t fixed_height = 16;
     std::int32_t gui_height = 13;
+
+    FileState files;
+    PrintState printing;
+    DialogState dialogs;
+
+    // What the ports hand out as the two system cursors and the session instance's claim: the
+    // handles stay the same across resets, as the state itself does.
+    CursorRecord arrow_cursor{SystemCursor::Arrow};
+    CursorRecord wait_cursor{SystemCursor::Wait};
+    char instance_claim = 0;
+    // The text drawn while there is no window: none.
+    std::vector<TextDrawn> no_text;
 };
 
 // The whole simulated session, reset by reset().
@@ -104,9 +151,6 @@ SimState& state();
 void run_modal_hook();
 
 void record(std::string call);
-void reset_files();
-void reset_printers();
-void reset_dialogs();
 // A canvas on a simulated printer's page; null when `dc` is no printer's.
 std::unique_ptr<Canvas> open_printer_canvas(DrawContext dc);
 

@@ -13,28 +13,9 @@
 namespace qm::sim {
 namespace {
 
-struct PrinterDc {
-    std::string name;
-    DeviceCaps caps;
-    std::unique_ptr<RasterCanvas> page; // the page under way
-    int document = -1;                  // index into the documents, while one is open
-};
-
-struct PrintState {
-    std::map<std::string, DeviceCaps> printers;
-    std::string default_printer;
-    std::deque<DialogAnswer> dialog_answers;
-    int dialogs = 0;
-    int start_document_calls = 0, start_page_calls = 0;
-    int fail_document_at = 0, fail_page_at = 0;
-    std::vector<PrintedDocument> documents;
-    std::vector<std::unique_ptr<PrinterDc>> dcs;
-};
-
 PrintState& print_state()
 {
-    static PrintState s;
-    return s;
+    return state().printing;
 }
 
 PrinterDc* printer(DrawContext dc)
@@ -70,11 +51,6 @@ DrawContext new_printer_dc(const std::string& name)
 }
 
 } // namespace
-
-void reset_printers()
-{
-    print_state() = PrintState{};
-}
 
 std::unique_ptr<Canvas> open_printer_canvas(DrawContext dc)
 {

@@ -11,12 +11,6 @@
 
 namespace qm {
 namespace sim {
-namespace {
-
-CursorRecord ArrowCursor{SystemCursor::Arrow};
-CursorRecord WaitCursor{SystemCursor::Wait};
-
-} // namespace
 
 SimState& state()
 {
@@ -31,10 +25,8 @@ void record(std::string call)
 
 void reset()
 {
+    // Watches still open belong to the session thrown away: they are forgotten with it.
     state() = SimState{};
-    reset_files();
-    reset_printers();
-    reset_dialogs();
 }
 
 const std::vector<std::string>& calls()
@@ -171,8 +163,8 @@ const char* process_command_line()
 Cursor load_system_cursor(SystemCursor which)
 {
     record(which == SystemCursor::Wait ? "load_cursor wait" : "load_cursor arrow");
-    return reinterpret_cast<Cursor>(which == SystemCursor::Wait ? &sim::WaitCursor
-                                                                : &sim::ArrowCursor);
+    return reinterpret_cast<Cursor>(which == SystemCursor::Wait ? &state().wait_cursor
+                                                                : &state().arrow_cursor);
 }
 
 void set_cursor(Cursor cursor)

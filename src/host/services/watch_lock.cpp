@@ -1,4 +1,4 @@
-#include "host/watch_lock.h"
+#include "host/services/watch_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,4 +1,4 @@
-#include "platform/posix/cups_job.h"
+#include "host/services/cups_job.h"
 
 #include <cups/cups.h>
 #include <poll.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-namespace qm::posix {
+namespace qm::host {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -366,4 +366,4 @@ bool CupsJob::finish(std::string& error)
     return false;
 }
 
-} // namespace qm::posix
+} // namespace qm::host

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-namespace qm::posix {
+namespace qm::host {
 
 class CupsJob {
 public:
@@ -59,4 +59,4 @@ PrinterLookup find_cups_printer(const std::string& printer, std::string& name, s
 // no longer holds the caller. Null: no stop flag.
 void set_cups_stop_flag(const volatile std::sig_atomic_t* flag);
 
-} // namespace qm::posix
+} // namespace qm::host
