@@ -101,10 +101,11 @@ TEST(HostWatchLock, one_holder_per_folder_named_to_the_next_and_its_file_emptied
         host::WatchLock again;
         EXPECT_EQ(again.take("/srv/a", detail), Outcome::Held);
     }
-    // A holder that has not yet written its PID is named as unknown.
+    // A holder that has not (yet) written its PID is named as unknown.
     std::vector<int> held;
     for (const std::string& f : files) {
         held.push_back(open(f.c_str(), O_RDWR | O_CLOEXEC));
+        EXPECT_EQ(write(held.back(), "\n", 1), 1); // a line, but no PID on it
         EXPECT_EQ(flock(held.back(), LOCK_EX | LOCK_NB), 0);
     }
     host::WatchLock refused;
@@ -403,7 +404,7 @@ TEST(HostJournal, a_notice_names_the_file_folder_or_user_and_why_it_could_not_be
         {palm, NoticeKind::JobFound, palm + "/Alice.pdb", "found job '" + palm + "/Alice.pdb'"},
         {palm, NoticeKind::JobFound, palm + "2/Alice/Job.pdb",
          "found job '" + palm + "2/Alice/Job.pdb'"},
-        {palm + "/", NoticeKind::NoPrinterFromDialog, job,
+        {palm + "//", NoticeKind::NoPrinterFromDialog, job,
          "no printer for the job of user 'Alice': name one with --printer NAME"},
         {palm, NoticeKind::PageRefused, job,
          "page 2 of the job of user 'Alice' could not be started on the printer: the rest of "
