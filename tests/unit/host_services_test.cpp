@@ -327,19 +327,18 @@ TEST(HostWatch, a_watch_with_nothing_to_watch_or_already_watched_ends_at_once_sa
         {{}, host::WatchNotConfigured, "qmspool watch: no install folder set: name it with "},
         {{"--install-folder", "../Palm/"}, 1, busy},
         {{"--printer", "P", "--install-folder", "x", "--install-folder", "."}, 1, busy},
-        {{"--install-folder", backslash}, 1, "qmspool watch: install folder '"},
-        {{"--install-folder", s.dir("Empty")}, host::WatchNotConfigured, ""},
+        {{"--install-folder", backslash}, 1, "not used: a backslash in its name would be read"},
+        {{"--install-folder", s.dir("Empty")},
+         host::WatchNotConfigured,
+         "no user folder in install folder '" + s / "Empty'"},
         {{"job.pdb"}, 1, "qmspool: watch: unknown option 'job.pdb' (see qmspool --help)\n"},
     };
     for (const auto& start : starts) {
         const HostRun r = watch(start.args, s / "log");
         EXPECT_EQ(r.status, start.status) << r.err;
-        EXPECT_EQ(r.err.rfind(start.says, 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(start.says), std::string::npos) << r.err;
     }
-    EXPECT_NE(watch({"--install-folder", backslash}, s / "log").err.find("backslash"),
-              std::string::npos);
-    EXPECT_NE(watch({"--install-folder", s / "Empty"}, s / "log").err.find("no user folder in"),
-              std::string::npos);
+    ASSERT_EQ(chdir("/"), 0);
 }
 
 TEST(HostWatch, logs_each_user_folder_watched_or_skipped_and_why_then_stops_when_asked)
@@ -376,9 +375,10 @@ TEST(HostWatch, logs_each_user_folder_watched_or_skipped_and_why_then_stops_when
     for (int i = 0; i < 48; ++i)
         s.dir("Palm/user" + std::to_string(i) + "/backup");
     const std::string full = watch({}, s / "log").err;
-    EXPECT_EQ(std::count(full.begin(), full.end(), '\n') -
-                  std::count(r.err.begin(), r.err.end(), '\n'),
-              48);
+    int watched = 0;
+    for (std::size_t at = 0; (at = full.find(": watching ", at)) != std::string::npos; ++at)
+        ++watched;
+    EXPECT_EQ(watched, 50) << full;
     EXPECT_NE(full.find("': 50 user folders are watched at most\n"), std::string::npos) << full;
 }
 
