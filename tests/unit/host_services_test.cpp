@@ -22,7 +22,8 @@
 
 #include "cli_run.h"
 #include "host/host_commands.h"
-#include "host/watch_lock.h"
+#include "host/services/journal_wording.h"
+#include "host/services/watch_lock.h"
 #include "platform/posix/posix.h"
 
 namespace qm {
@@ -420,8 +421,10 @@ TEST(HostJournal, a_notice_names_the_file_folder_or_user_and_why_it_could_not_be
     for (const auto& n : notices) {
         std::string windows = n.path;
         std::replace(windows.begin(), windows.end(), '/', '\\');
-        posix::note_install_folder(n.install_folder, true);
-        EXPECT_EQ(posix::notice_line(Notice{n.kind, windows.c_str(), 2}), n.line);
+        const Notice notice{n.kind, windows.c_str(), 2};
+        EXPECT_EQ(host::journal_line(notice, posix::notice_facts(notice),
+                                     host::journal_context(n.install_folder, true)),
+                  n.line);
     }
 }
 
