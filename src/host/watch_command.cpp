@@ -174,6 +174,71 @@ void stop_watch()
     StopRequested = 1;
 }
 
+namespace {
+
+// Fills the monitor's install folder; 0, or the exit status after a line on `err` that says why
+// the watch cannot start.
+int locate_usable_install_folder(MonitorState& monitor, const char* given, std::FILE* err)
+{
+    // The monitor joins names with backslashes and the backend reads each as a separator: an
+    // install folder with one in its name would be taken for another folder.
+    const bool located = locate_install_folder(monitor, given);
+    if (located && std::strchr(monitor.InstallFolder, '\\')) {
+        std::fprintf(err,
+                     "qmspool watch: install folder '%s' not used: a backslash in its name "
+                     "would be read as a folder separator\n",
+                     printable(monitor.InstallFolder).c_str());
+        return 1;
+    }
+    // Nothing to watch yet (a user service started before the folder was named): one line that
+    // says what to do, in place of the monitor's message box about it.
+    if (!located) {
+        std::fprintf(err,
+                     "qmspool watch: no install folder set: name it with 'qmspool config "
+                     "install-folder DIR' (or give --install-folder DIR) and start the watch "
+                     "again\n");
+        return WatchNotConfigured;
+    }
+    return 0;
+}
+
+// False after a line on `err` when another watch holds the install folder. A lock that cannot be
+// had at all is said in the journal, and the watch goes on.
+bool take_lock(WatchLock& lock, const MonitorState& monitor, std::FILE* err)
+{
+    const std::string folder = canonical_install_folder(monitor);
+    std::string detail;
+    switch (lock.take(folder, detail)) {
+    case WatchLock::Outcome::Held:
+        break;
+    case WatchLock::Outcome::HeldByOther:
+        std::fprintf(err, "qmspool watch: '%s' is already watched by qmspool watch (PID %s)\n",
+                     printable(folder).c_str(), detail.c_str());
+        return false;
+    case WatchLock::Outcome::Unavailable:
+        posix::log_line(("cannot tell whether another watch runs (" + detail + ")").c_str());
+        break;
+    }
+    return true;
+}
+
+// A journal line for each folder watched.
+void log_watched_folders(const MonitorState& monitor)
+{
+    for (int i = 0; i < monitor.MonitoredUserCount; ++i) {
+        const MonitoredUserSlot& slot = monitor.MonitoredUser[i];
+        if (!slot.watch_handle)
+            continue; // the backend has said why it could not watch the folder
+        // The path whole, as discovery built it: the slot's status line is cut to its field.
+        char watched[PathBufferSize];
+        if (!fit_watched_path(monitor.InstallFolder, slot.user_folder, slot.backup_folder, watched))
+            continue; // discovery gave the slot only once it fitted
+        posix::log_line(("watching " + posix::native_path(watched)).c_str());
+    }
+}
+
+} // namespace
+
 int run_watch(const WatchRequest& r, std::FILE* err)
 {
     StopSignals signals;
@@ -195,25 +260,8 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     WatchLock lock;
     WatchState state;
     MonitorState& monitor = state.Monitor;
-    // The monitor joins names with backslashes and the backend reads each as a separator: an
-    // install folder with one in its name would be taken for another folder.
-    const bool located = locate_install_folder(monitor, given);
-    if (located && std::strchr(monitor.InstallFolder, '\\')) {
-        std::fprintf(err,
-                     "qmspool watch: install folder '%s' not used: a backslash in its name "
-                     "would be read as a folder separator\n",
-                     printable(monitor.InstallFolder).c_str());
-        return 1;
-    }
-    // Nothing to watch yet (a user service started before the folder was named): one line that
-    // says what to do, in place of the monitor's message box about it.
-    if (!located) {
-        std::fprintf(err,
-                     "qmspool watch: no install folder set: name it with 'qmspool config "
-                     "install-folder DIR' (or give --install-folder DIR) and start the watch "
-                     "again\n");
-        return WatchNotConfigured;
-    }
+    if (const int refused = locate_usable_install_folder(monitor, given, err))
+        return refused;
     const JournalContext journal =
         journal_context(monitor.InstallFolder, r.install_folder != nullptr);
     posix::set_notice_wording([journal](const Notice& notice, const posix::NoticeFacts& facts) {
@@ -221,19 +269,8 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     });
     // Before anything is touched (discovery deletes spool files left from before): a second
     // watch of the folder is refused, and so is a printer the server does not have.
-    const std::string folder = canonical_install_folder(monitor);
-    std::string detail;
-    switch (lock.take(folder, detail)) {
-    case WatchLock::Outcome::Held:
-        break;
-    case WatchLock::Outcome::HeldByOther:
-        std::fprintf(err, "qmspool watch: '%s' is already watched by qmspool watch (PID %s)\n",
-                     printable(folder).c_str(), detail.c_str());
+    if (!take_lock(lock, monitor, err))
         return 1;
-    case WatchLock::Outcome::Unavailable:
-        posix::log_line(("cannot tell whether another watch runs (" + detail + ")").c_str());
-        break;
-    }
     std::string printer_line;
     if (!check_printer(r.printer, printer_line, err))
         return 1;
@@ -249,16 +286,7 @@ int run_watch(const WatchRequest& r, std::FILE* err)
     log_skipped_user_folders(monitor, skipped);
     if (monitor.MonitoredUserCount == 0)
         return WatchNotConfigured;
-    for (int i = 0; i < monitor.MonitoredUserCount; ++i) {
-        const MonitoredUserSlot& slot = monitor.MonitoredUser[i];
-        if (!slot.watch_handle)
-            continue; // the backend has said why it could not watch the folder
-        // The path whole, as discovery built it: the slot's status line is cut to its field.
-        char watched[PathBufferSize];
-        if (!fit_watched_path(monitor.InstallFolder, slot.user_folder, slot.backup_folder, watched))
-            continue; // discovery gave the slot only once it fitted
-        posix::log_line(("watching " + posix::native_path(watched)).c_str());
-    }
+    log_watched_folders(monitor);
     posix::log_line(printer_line.c_str());
 
     const JobSession session{
