@@ -91,8 +91,10 @@ int print_pages(const JobSession& session, const char* path, JobMode mode, DrawC
         return 0;
     // Nothing is drawn from a file that lacks bytes its records promise: they would read as
     // blank pages, or swallow the pages after them, and the job would seem to have printed.
-    if (find_spool_cut(s, count)) {
-        show_notice(Notice{NoticeKind::JobFileCutShort, path});
+    if (const SpoolCut cut = find_spool_cut(s, count)) {
+        char missing[160];
+        describe_spool_cut(cut, missing, sizeof missing);
+        show_notice(Notice{NoticeKind::JobFileCutShort, path, 0, nullptr, missing});
         return JobCutShort;
     }
 

@@ -105,7 +105,7 @@ enum class NoticeKind {
     NoUserFolders,       // path: that key; the install folder holds no user folder to watch
     PausePrompt,         // pausing between pages: the user is asked before each page
     JobFileGone,         // path: the job's file is empty or cannot be read
-    JobFileCutShort,     // path: the job's file lacks bytes its records promise
+    JobFileCutShort,     // path, detail: the job's file lacks bytes its records promise
     DocumentRefused,     // page, printer: the printer would not start the page's document
     PageRefused,         // page, printer: the printer would not start the page
     NoPrinterFromDialog, // path: the print dialog gave no printer for the job
@@ -125,6 +125,7 @@ struct Notice {
     const char* path = nullptr;     // the job's file, or the BMP file
     int page = 0;                   // the job's page on the printer, from 1
     DrawContext printer = nullptr;  // the printer's context
+    const char* detail = nullptr;   // what is missing from a file cut short, in one line
 };
 
 // Tells the user, as a modal box with one OK button where the notice is shown at all (other

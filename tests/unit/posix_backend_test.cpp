@@ -442,9 +442,10 @@ TEST(PosixNotices, every_notice_of_the_monitor_and_the_job_driver_is_a_linux_lin
                   (d / "settings") + ")");
     context = host::journal_context(d.windows("Palm\\"), true);
 
-    // A job whose file is cut short: which record lacks what.
-    write_text(d / "cut.pdb", std::string(76, '\0') + std::string("\0\1\0\0\0\x60", 6));
-    EXPECT_EQ(line_of(NoticeKind::JobFileCutShort, d.windows("cut.pdb")),
+    // A job whose file is cut short: which record lacks what, as the job driver found it.
+    const std::string cut = d.windows("cut.pdb");
+    EXPECT_EQ(notice_line(Notice{NoticeKind::JobFileCutShort, cut.c_str(), 0, nullptr,
+                                 "record 1 of 1 starts past its end (82 bytes)"}),
               "job file '" + (d / "cut.pdb") +
                   "' not printed: it is cut short: record 1 of 1 starts past its end (82 bytes)");
 

@@ -9,8 +9,6 @@
 #include <string>
 
 #include "platform/posix/posix.h"
-#include "spool/spool_check.h"
-#include "spool/spool_container.h"
 
 namespace qm::host {
 namespace {
@@ -139,14 +137,8 @@ std::string job_file_cut_short(const Line& l)
 {
     const std::string path = path_of(l.n);
     std::string line = "job file " + quoted(path) + " not printed: it is cut short";
-    SpoolStream s = SpoolStream::open_file(path.c_str());
-    std::int32_t count = 0;
-    read_spool_header(s, &count, nullptr, nullptr);
-    if (const SpoolCut cut = find_spool_cut(s, count)) {
-        char what[160];
-        describe_spool_cut(cut, what, sizeof what);
-        line += std::string(": ") + what;
-    }
+    if (l.n.detail)
+        line += std::string(": ") + l.n.detail;
     return line;
 }
 
