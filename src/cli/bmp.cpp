@@ -1,10 +1,5 @@
 #include <cerrno>
 #include <cstring>
-#include <memory>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
@@ -14,17 +9,10 @@
 namespace qm::cli {
 namespace {
 
-struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, Closer>;
-
 // Copies the finished picture to standard output.
 bool copy_to(std::FILE* from, std::FILE* to)
 {
-#ifdef _WIN32
-    _setmode(_fileno(to), _O_BINARY); // Windows would turn each 0x0A into two bytes
-#endif
+    binary_output(to);
     std::rewind(from);
     char block[1 << 15];
     std::size_t n;
@@ -53,7 +41,7 @@ int run_bmp(const char* path, const char* out_path, std::FILE* out, std::FILE* e
     if (!to_stdout && !target.prepare(out_path, path, err))
         return 1;
     errno = 0;
-    File picture(to_stdout ? std::tmpfile() : std::fopen(target.write_path(), "wb"));
+    OwnedFile picture(to_stdout ? std::tmpfile() : std::fopen(target.write_path(), "wb"));
     if (!picture) {
         std::fprintf(err, "qmspool: cannot write '%s': %s\n", out_path,
                      errno ? std::strerror(errno) : "unknown error");

@@ -405,6 +405,13 @@ bool OutputFile::commit(std::string& why)
     return true;
 }
 
+void binary_output([[maybe_unused]] std::FILE* out)
+{
+#ifdef _WIN32
+    _setmode(_fileno(out), _O_BINARY);
+#endif
+}
+
 bool finish_output(std::FILE* out, std::FILE* err)
 {
     errno = 0;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace qm::cli {
@@ -47,6 +48,16 @@ private:
     bool temporary_ = false;
     int lock_fd_ = -1; // the temporary file, held open and locked while it is ours (POSIX)
 };
+
+// A file a command opened itself, closed on every way out (a close that must be checked is done
+// by hand, with release()).
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Makes standard output carry bytes as they are: Windows would write each 0x0A as two bytes.
+void binary_output(std::FILE* out);
 
 // Flushes a command's standard output: false after a line on `err` when any of it could not be
 // written (a full disk, a closed pipe), so that lost output is never reported as success.

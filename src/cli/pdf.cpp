@@ -57,14 +57,6 @@ PagesWritten write_job_pages(SpoolJob& job, PdfDocument& doc, const PageRange& r
     return result;
 }
 
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-} // namespace
-
 int run_pdf(const char* path, const char* out_path, const PageRange& range, std::FILE* progress,
             std::FILE* err)
 {
@@ -76,7 +68,7 @@ int run_pdf(const char* path, const char* out_path, const PageRange& range, std:
     if (!out.prepare(out_path, path, err))
         return 1;
     errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(out.write_path(), "wb"));
+    OwnedFile file(std::fopen(out.write_path(), "wb"));
     if (!file) {
         std::fprintf(err, "qmspool: cannot write '%s': %s\n", out_path,
                      errno ? std::strerror(errno) : "unknown error");

@@ -1,9 +1,5 @@
 #include <cinttypes>
 #include <cstring>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
@@ -32,10 +28,7 @@ int write_render(const RenderRequest& r, bool printer, const RasterCanvas& canva
     const ImageFormat format =
         r.format && std::strcmp(r.format, "png") == 0 ? ImageFormat::Png : ImageFormat::Ppm;
     if (to_stdout && (printer || render.PreviewCache)) {
-#ifdef _WIN32
-        // Windows would write each line end of the image as two bytes.
-        _setmode(_fileno(r.out), _O_BINARY);
-#endif
+        binary_output(r.out);
         ok = printer ? write_image_to(r.out, format, canvas, error, sizeof error)
                      : write_image_to(r.out, format, *render.PreviewCache, error, sizeof error);
         if (!ok) {
