@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "cli_run.h"
+#include "temp_file.h"
 #include "host/host_commands.h"
 #include "host/services/journal_wording.h"
 #include "host/services/watch_lock.h"
@@ -34,40 +35,30 @@ using Outcome = host::WatchLock::Outcome;
 
 // A scratch folder that is the user's runtime folder (where the locks go) and holds the config
 // folder (where the settings file goes) while it lives.
-class HostScratch {
+class HostScratch : public test::TempFolder {
 public:
-    HostScratch()
+    HostScratch() : TempFolder("qm-host")
     {
-        static int serial = 0;
-        path_ = fs::temp_directory_path() /
-                ("qm-host-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
-        fs::create_directories(path_);
-        setenv("XDG_RUNTIME_DIR", path_.c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", root().c_str(), 1);
         setenv("XDG_CONFIG_HOME", (*this / "config").c_str(), 1);
     }
     ~HostScratch()
     {
         posix::configure(posix::Options{});
-        std::error_code ec;
-        fs::remove_all(path_, ec);
     }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
     std::string dir(const std::string& name) const
     {
-        fs::create_directories(path_ / name);
+        fs::create_directories(root() / name);
         return *this / name;
     }
     std::vector<std::string> lock_files() const
     {
         std::vector<std::string> files;
-        for (const auto& e : fs::directory_iterator(path_))
+        for (const auto& e : fs::directory_iterator(root()))
             if (e.path().filename().string().rfind("qmspool-watch-", 0) == 0)
                 files.push_back(e.path().string());
         return files;
     }
-
-private:
-    fs::path path_;
 };
 
 std::string text_of(const std::string& path)

@@ -53,28 +53,13 @@ std::string run(const std::string& command)
     return out;
 }
 
-class TempDir {
+class TempDir : public test::TempFolder {
 public:
-    TempDir()
-    {
-        static int serial = 0;
-        path_ = fs::temp_directory_path() /
-                ("qm-pdf-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
-        fs::create_directories(path_);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    TempDir() : TempFolder("qm-pdf") {}
     std::size_t entries() const
     {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(path_), {}));
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(root()), {}));
     }
-
-private:
-    fs::path path_;
 };
 
 struct Ppm {

@@ -30,39 +30,25 @@
 #include "platform/settings_port.h"
 #include "platform/ui_port.h"
 #include "platform/watch_port.h"
+#include "temp_file.h"
 
 namespace qm {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
+class TempDir : public test::TempFolder {
 public:
-    TempDir()
-    {
-        static int serial = 0;
-        path_ = fs::temp_directory_path() /
-                ("qm-posix-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
-        fs::create_directories(path_);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    TempDir() : TempFolder("qm-posix") {}
     // The path as the monitor builds it, with backslashes.
     std::string windows(const std::string& name = "") const
     {
-        std::string p = name.empty() ? path_.string() : (path_ / name).string();
+        std::string p = name.empty() ? root().string() : (root() / name).string();
         for (char& c : p)
             if (c == '/')
                 c = '\\';
         return p;
     }
-
-private:
-    fs::path path_;
 };
 
 void write_text(const std::string& path, const std::string& text)

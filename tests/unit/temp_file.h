@@ -1,4 +1,4 @@
-// A file in the system's temporary folder, removed when the test is done with it.
+// A file or a folder in the system's temporary folder, removed when the test is done with it.
 #pragma once
 
 #include <chrono>
@@ -37,6 +37,28 @@ public:
 
 private:
     std::string path_;
+};
+
+// A folder of its own, removed with all it holds.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& stem) : path_(TempFile(stem).path())
+    {
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& root() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
 };
 
 // Reads a whole file; empty when it cannot be read.
