@@ -245,6 +245,10 @@ TEST(QmspoolCommands, a_file_cut_short_is_named_and_nothing_is_made_of_it)
 
     const Bytes plain = band_record(KindBand8, 0, band_header(10, 4, 72), Bytes(40, 7), false);
     const Bytes coded = band_record(KindBand8, 0, band_header(10, 4, 72), Bytes(40, 7), true);
+    Bytes distinct(40);
+    for (std::size_t i = 0; i < distinct.size(); ++i)
+        distinct[i] = static_cast<std::uint8_t>(i * 37 + 1); // no run: literal codes
+    const Bytes literal = band_record(KindBand8, 0, band_header(10, 4, 72), distinct, true);
     auto spool = [](std::vector<Bytes> records, std::optional<std::uint16_t> count = {}) {
         SpoolImage img;
         img.records = std::move(records);
@@ -284,6 +288,10 @@ TEST(QmspoolCommands, a_file_cut_short_is_named_and_nothing_is_made_of_it)
         {"a run-coded band cut at the end", spool({Bytes(coded.begin(), coded.end() - 1)}),
          "record 1 of 1's run-coded pixels go on past its end (" +
              std::to_string(88 + coded.size() - 1) + " bytes)"},
+        {"a run-coded band cut inside a literal run",
+         spool({Bytes(literal.begin(), literal.end() - 1)}),
+         "record 1 of 1's run-coded pixels go on past its end (" +
+             std::to_string(88 + literal.size() - 1) + " bytes)"},
         {"a band that swallows the next page", spool({cut_plain, text_record(0, "page 2")}),
          "record 1 of 2 holds 57 bytes where its header needs 58"},
         {"a band header cut short", spool({Bytes(plain.begin(), plain.begin() + 17)}),
